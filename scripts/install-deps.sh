@@ -1,0 +1,34 @@
+#!/usr/bin/env bash
+# Installs the Debian packages the project needs, only those missing.
+# Usage: install-deps.sh play|test
+set -euo pipefail
+
+play_packages=(
+  cmake g++ make pkg-config
+  libsdl2-dev libsdl2-image-dev libsdl2-mixer-dev
+  libfreetype-dev fonts-dejavu-core libvorbis-dev
+  xvfb xauth libgl1-mesa-dri libegl-mesa0
+)
+test_packages=(
+  libgtest-dev libbenchmark-dev clang libclang-rt-14-dev ffmpeg
+)
+
+case "${1:-}" in
+  play) wanted=("${play_packages[@]}") ;;
+  test) wanted=("${play_packages[@]}" "${test_packages[@]}") ;;
+  *) echo "usage: $0 play|test" >&2; exit 2 ;;
+esac
+
+missing=()
+for package in "${wanted[@]}"; do
+  if ! dpkg-query -W -f='${Status}' "$package" 2>/dev/null | grep -q 'install ok installed'; then
+    missing+=("$package")
+  fi
+done
+[ ${#missing[@]} -eq 0 ] && exit 0
+
+echo "Installing: ${missing[*]}"
+sudo=()
+[ "$(id -u)" -ne 0 ] && sudo=(sudo)
+"${sudo[@]}" apt-get update -qq
+DEBIAN_FRONTEND=noninteractive "${sudo[@]}" apt-get install -y -qq --no-install-recommends "${missing[@]}"

@@ -1,0 +1,15 @@
+#!/usr/bin/env bash
+# Installs what is missing, builds the demo and plays it.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+
+scripts/install-deps.sh play
+cmake -S . -B build -DCMAKE_BUILD_TYPE=Release -DDEMO_TESTS=OFF
+cmake --build build -j"$(nproc)"
+
+cd build
+if [ -z "${DISPLAY:-}" ] && [ -z "${WAYLAND_DISPLAY:-}" ]; then
+  echo "No display found: playing under a virtual display (Xvfb); nothing will be seen."
+  exec xvfb-run -a -s "-screen 0 1920x1080x24" ./demo
+fi
+exec ./demo

@@ -1,0 +1,47 @@
+// Demo shell: start-up, asset loading, main loop, frame composer, overlay.
+#pragma once
+
+#include <SDL.h>
+
+#include <cstdint>
+#include <string>
+
+// The program's main function: start-up, the whole timeline, shutdown.
+// Returns 1 when SDL cannot be initialised, else 0. Takes no options.
+int demoMain(int argc, char* argv[]);
+
+// Brings up SDL, the window, the renderer, the image library and the mixer.
+// Returns 0 when the platform is up, 1 when SDL_Init failed.
+int initPlatform();
+
+// Loads the four textures, the music and the font, and fills the palette.
+// Reports each failure on standard output and goes on; never fails.
+void loadMedia();
+
+// Decodes an image file into a texture of the renderer; null on failure,
+// after printing "Failed to load <path> !" with SDL's error text.
+SDL_Texture* loadTexture(const char* path);
+
+// Releases music, renderer (with its textures) and window, then the libraries.
+void shutdownPlatform();
+
+// Starts the music and runs one pass per frame until running is cleared.
+void runMainLoop();
+
+// One pass of the main loop: clock, timeline step, input, frame.
+void runPass();
+
+// Drains the event queue and samples the keys held in this pass.
+void handleInput();
+
+// Draws the current scene and the overlay if enabled, then presents.
+void renderFrame();
+
+// Draws the scene of sceneIndex, or clears to opaque black for any other.
+void drawScene();
+
+// The decimal text of value: "%d" formatting.
+std::string intToString(int32_t value);
+
+// Plain overlay text from texFont: pen from x 10, no colour, scale or motion.
+void drawDebugText(std::string text, int32_t y);

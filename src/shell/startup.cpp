@@ -1,0 +1,102 @@
+// Start-up, asset loading and shutdown: the program's life from entry to exit.
+#include "font/font.h"
+#include "shell/demo_state.h"
+#include "shell/shell.h"
+
+#include <SDL.h>
+#include <SDL_image.h>
+#include <SDL_mixer.h>
+
+#include <cstdio>
+#include <iostream>
+
+namespace {
+
+constexpr int imageFlags = IMG_INIT_JPG | IMG_INIT_PNG;
+constexpr int audioFrequencyHz = 44100;
+constexpr int audioChannels = 2;
+constexpr int audioChunkSamples = 2048;
+
+// The nine-colour cycle: once round the hue circle, green to aqua.
+constexpr SDL_Color paletteColors[paletteSize] = {
+    {22, 255, 0, 255}, {253, 255, 0, 255}, {255, 136, 0, 255},
+    {255, 0, 15, 255}, {255, 0, 218, 255}, {132, 0, 255, 255},
+    {0, 13, 255, 255}, {0, 180, 255, 255}, {0, 255, 200, 255},
+};
+
+} // namespace
+
+int demoMain(int, char*[])
+{
+    if (initPlatform() != 0) {
+        printf("Init failed. Exiting...\n");
+        return 1;
+    }
+    loadMedia();
+    runMainLoop();
+    shutdownPlatform();
+    return 0;
+}
+
+int initPlatform()
+{
+    if (SDL_Init(SDL_INIT_AUDIO | SDL_INIT_VIDEO) != 0) {
+        const char* error = SDL_GetError();
+        std::cout << "SDL_Init Error: " << error << std::endl;
+        return 1;
+    }
+    demo.window =
+        SDL_CreateWindow("title", SDL_WINDOWPOS_UNDEFINED, SDL_WINDOWPOS_UNDEFINED, screenWidth,
+                         screenHeight, SDL_WINDOW_BORDERLESS | SDL_WINDOW_MAXIMIZED);
+    demo.renderer = SDL_CreateRenderer(demo.window, -1, SDL_RENDERER_ACCELERATED);
+    // Set once the renderer exists and before any texture, so all four filter linearly.
+    SDL_SetHint(SDL_HINT_RENDER_SCALE_QUALITY, "1");
+    if ((IMG_Init(imageFlags) & imageFlags) != imageFlags) {
+        printf("IMG_Init: Failed to init required jpg and png support!\n");
+        printf("IMG_Init: %s\n", SDL_GetError());
+    }
+    Mix_Init(MIX_INIT_OGG);
+    Mix_OpenAudio(audioFrequencyHz, MIX_DEFAULT_FORMAT, audioChannels, audioChunkSamples);
+    SDL_ShowCursor(SDL_DISABLE);
+    return 0;
+}
+
+void loadMedia()
+{
+    demo.texSuikelois = loadTexture("dada/suikelois");
+    demo.texSumuuh = loadTexture("dada/sumuuh");
+    demo.texAstiasto = loadTexture("dada/astiasto.lentokone");
+    demo.texFont = loadTexture("dada/aerosoli");
+    demo.music = Mix_LoadMUS("dada/delfiini.kalako");
+    if (demo.music == nullptr) {
+        printf("Mix_LoadMUS(\"dada/delfiini.kalako\"): %s\n", SDL_GetError());
+    }
+    loadFont();
+    for (int i = 0; i < paletteSize; ++i) {
+        demo.palette[i] = paletteColors[i];
+    }
+}
+
+SDL_Texture* loadTexture(const char* path)
+{
+    SDL_Surface* surface = IMG_Load(path);
+    SDL_Texture* texture = SDL_CreateTextureFromSurface(demo.renderer, surface);
+    if (texture == nullptr) {
+        const char* error = SDL_GetError();
+        printf("Failed to load %s !\n SDL Error: %s\n", path, error);
+    }
+    SDL_FreeSurface(surface);
+    return texture;
+}
+
+void shutdownPlatform()
+{
+    Mix_FreeMusic(demo.music);
+    demo.music = nullptr;
+    // Destroying the renderer releases the four textures with it.
+    SDL_DestroyRenderer(demo.renderer);
+    SDL_DestroyWindow(demo.window);
+    Mix_Quit();
+    IMG_Quit();
+    SDL_Quit();
+}
