@@ -32,9 +32,19 @@ bool sceneEndMs(int32_t sceneIndex, int32_t* endMs)
     }
 }
 
-// Moves at most one scene on; true when the scene changed in this pass.
-bool stepTimeline()
+bool isHeld(const Uint8* keys, SDL_Scancode first, SDL_Scancode second)
 {
+    return keys[first] != 0 || keys[second] != 0;
+}
+
+} // namespace
+
+bool advanceTimeline(int32_t elapsedMs)
+{
+    demo.elapsedMs = elapsedMs;
+    // Wrapping subtraction: an odd clock must not overflow a signed int.
+    demo.sceneMs = static_cast<int32_t>(static_cast<uint32_t>(demo.elapsedMs) -
+                                        static_cast<uint32_t>(demo.sceneStartMs));
     int32_t endMs = 0;
     if (!sceneEndMs(demo.sceneIndex, &endMs) || demo.elapsedMs <= endMs) {
         return false;
@@ -42,13 +52,6 @@ bool stepTimeline()
     demo.sceneIndex += 1;
     return true;
 }
-
-bool isHeld(const Uint8* keys, SDL_Scancode first, SDL_Scancode second)
-{
-    return keys[first] != 0 || keys[second] != 0;
-}
-
-} // namespace
 
 void runMainLoop()
 {
@@ -62,11 +65,7 @@ void runMainLoop()
 
 void runPass()
 {
-    demo.elapsedMs = msSinceStart();
-    // Wrapping subtraction: an odd clock must not overflow a signed int.
-    demo.sceneMs = static_cast<int32_t>(static_cast<uint32_t>(demo.elapsedMs) -
-                                        static_cast<uint32_t>(demo.sceneStartMs));
-    if (stepTimeline()) {
+    if (advanceTimeline(msSinceStart())) {
         // A fresh reading; this pass still draws with the times read above.
         demo.sceneStartMs = msSinceStart();
     } else if (demo.elapsedMs > demoEndMs) {

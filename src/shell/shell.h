@@ -31,6 +31,11 @@ void runMainLoop();
 // One pass of the main loop: clock, timeline step, input, frame.
 void runPass();
 
+// Publishes elapsedMs and sceneMs for a pass whose clock reads elapsedMs,
+// and moves the timeline at most one scene on. True when the scene changed;
+// the caller then sets sceneStartMs from a fresh reading.
+bool advanceTimeline(int32_t elapsedMs);
+
 // Drains the event queue and samples the keys held in this pass.
 void handleInput();
 
