@@ -7,3 +7,13 @@ scripts/install-deps.sh test
 cmake -S . -B build -DCMAKE_BUILD_TYPE=RelWithDebInfo -DDEMO_TESTS=ON
 cmake --build build -j"$(nproc)"
 ctest --test-dir build --output-on-failure -j2
+
+# The same tests under AddressSanitizer and UndefinedBehaviorSanitizer, built
+# with clang, then the descriptor fuzzer for a bounded time.
+CC=clang CXX=clang++ cmake -S . -B build-sanitize -DCMAKE_BUILD_TYPE=Debug \
+  -DDEMO_SANITIZE=ON -DDEMO_FUZZ=ON -DDEMO_ASSETS=OFF -DDEMO_TESTS=ON
+cmake --build build-sanitize -j"$(nproc)"
+ctest --test-dir build-sanitize --output-on-failure -j2
+mkdir -p build-sanitize/fuzz-corpus
+build-sanitize/tests/font_fuzz -max_total_time=30 -print_final_stats=1 \
+  "$PWD/build-sanitize/fuzz-corpus" "$PWD/tests/fuzz/seeds"
