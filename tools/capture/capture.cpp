@@ -33,6 +33,7 @@ struct Options {
     std::string outDir;
     std::string videoPath;
     int fps = defaultFps;
+    int shrink = 1; // stills are written 1/shrink of the screen's size
 };
 
 void onInterrupt(int)
@@ -100,6 +101,13 @@ std::string parseArguments(int argc, char* argv[], Options* options)
             options->outDir = value;
         } else if (flag == "--video") {
             options->videoPath = value;
+        } else if (flag == "--shrink") {
+            long shrink = 0;
+            if (!parseNumber(value, 1, 120, &shrink) || screenWidth % shrink != 0 ||
+                screenHeight % shrink != 0) {
+                return "--shrink wants a whole divisor of both 1920 and 1080";
+            }
+            options->shrink = static_cast<int>(shrink);
         } else if (flag == "--fps") {
             long fps = 0;
             if (!parseNumber(value, 1, 1000, &fps)) {
@@ -183,11 +191,39 @@ bool drawAndRead(std::vector<unsigned char>* pixels)
                                 screenWidth * bytesPerPixel) == 0;
 }
 
-bool savePng(const std::vector<unsigned char>& pixels, const std::string& path)
+// Box-filters packed RGB of the screen's size down to 1/shrink of it.
+std::vector<unsigned char> shrunk(const std::vector<unsigned char>& pixels, int shrink)
 {
-    SDL_Surface* surface = SDL_CreateRGBSurfaceWithFormatFrom(
-        const_cast<unsigned char*>(pixels.data()), screenWidth, screenHeight, 24,
-        screenWidth * bytesPerPixel, SDL_PIXELFORMAT_RGB24);
+    const int width = screenWidth / shrink;
+    const int height = screenHeight / shrink;
+    std::vector<unsigned char> result(static_cast<size_t>(width) * height * bytesPerPixel);
+    for (int y = 0; y < height; ++y) {
+        for (int x = 0; x < width; ++x) {
+            for (int channel = 0; channel < bytesPerPixel; ++channel) {
+                int sum = 0;
+                for (int dy = 0; dy < shrink; ++dy) {
+                    for (int dx = 0; dx < shrink; ++dx) {
+                        const size_t source =
+                            (static_cast<size_t>(y * shrink + dy) * screenWidth + x * shrink + dx) *
+                                bytesPerPixel +
+                            channel;
+                        sum += pixels[source];
+                    }
+                }
+                result[(static_cast<size_t>(y) * width + x) * bytesPerPixel + channel] =
+                    static_cast<unsigned char>((sum + shrink * shrink / 2) / (shrink * shrink));
+            }
+        }
+    }
+    return result;
+}
+
+bool savePng(const std::vector<unsigned char>& pixels, int width, int height,
+             const std::string& path)
+{
+    SDL_Surface* surface =
+        SDL_CreateRGBSurfaceWithFormatFrom(const_cast<unsigned char*>(pixels.data()), width, height,
+                                           24, width * bytesPerPixel, SDL_PIXELFORMAT_RGB24);
     const bool saved = surface != nullptr && IMG_SavePNG(surface, path.c_str()) == 0;
     SDL_FreeSurface(surface);
     return saved;
@@ -204,7 +240,8 @@ int captureStills(const Options& options)
         if (!drawAndRead(&pixels)) {
             return fail(std::string("cannot read the frame back: ") + SDL_GetError());
         }
-        if (!savePng(pixels, path)) {
+        const int shrink = options.shrink;
+        if (!savePng(shrunk(pixels, shrink), screenWidth / shrink, screenHeight / shrink, path)) {
             return fail("cannot write " + path + ": " + SDL_GetError());
         }
         printf("%s\n", path.c_str());
