@@ -1,0 +1,38 @@
+// What every run of the program is checked against: start-up text, shutdown order, pass shape.
+#pragma once
+
+#include "frame_log.h"
+#include "program_run.h"
+
+#include <string>
+#include <vector>
+
+// True when an X display is set for the program's window (xvfb-run sets one).
+bool hasDisplay();
+
+// Stands, in an expected text, for any text that runs to the end of its line:
+// the error texts are the libraries' own.
+constexpr const char* anyLineText = "<any text>";
+
+// The start-up messages of a working directory without images and music;
+// the font message too when fontMissing.
+std::string loadFailureText(bool fontMissing);
+
+// True when the whole text equals the expected one, each anyLineText in it
+// matching any run of characters up to the first occurrence of what follows
+// it on the same line.
+bool matchesExpected(const std::string& text, const std::string& expected);
+
+// The shutdown calls after a normal end or a quit, in their fixed order.
+std::vector<std::string> shutdownOrder();
+
+// Checks that the run ended by itself with status 0, not by a signal or the harness.
+void expectCleanExit(const ProgramResult& result);
+
+// Checks that every pass took one clock reading, or two when it changed the
+// scene, and presented exactly one frame.
+void expectOnePresentPerPass(const ProgramLog& log);
+
+// The frames whose last clock reading (the one the keyboard was sampled at)
+// lies in [fromMs, toMs].
+int framesSampledWithin(const ProgramLog& log, int64_t fromMs, int64_t toMs);
