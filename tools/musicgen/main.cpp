@@ -14,21 +14,21 @@ int main(int argc, char** argv)
         return 2;
     }
     const auto started = std::chrono::steady_clock::now();
-    const Score score = compose_song();
-    const std::vector<float> samples = render_song(score);
+    const Score score = composeSong();
+    const std::vector<float> samples = renderSong(score);
     const auto rendered = std::chrono::steady_clock::now();
-    const std::string error = write_ogg_vorbis(argv[1], samples, OggSettings{});
+    const std::string error = writeOggVorbis(argv[1], samples, OggSettings{});
     if (!error.empty()) {
         std::fprintf(stderr, "musicgen: %s\n", error.c_str());
         return 1;
     }
     const auto finished = std::chrono::steady_clock::now();
     // Timing goes to stderr only: the file itself never depends on the clock.
-    const double seconds = static_cast<double>(score.length_frames) / kSampleRate;
-    const double render_s = std::chrono::duration<double>(rendered - started).count();
-    const double total_s = std::chrono::duration<double>(finished - started).count();
+    const double seconds = static_cast<double>(score.lengthFrames) / sampleRate;
+    const double renderS = std::chrono::duration<double>(rendered - started).count();
+    const double totalS = std::chrono::duration<double>(finished - started).count();
     std::fprintf(stderr,
                  "musicgen: %.1f s of music, rendered in %.2f s (%.0fx real time), total %.2f s\n",
-                 seconds, render_s, seconds / render_s, total_s);
+                 seconds, renderS, seconds / renderS, totalS);
     return 0;
 }

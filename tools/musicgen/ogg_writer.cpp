@@ -9,7 +9,7 @@
 namespace {
 
 // Frames handed to the encoder per analysis call.
-constexpr int kChunkFrames = 1024;
+constexpr int chunkFrames = 1024;
 
 // All libvorbis and libogg state of one encoding run.
 struct Encoder {
@@ -21,7 +21,7 @@ struct Encoder {
 };
 
 // Appends one Ogg page to the file; false on a write error.
-bool write_page(std::FILE* file, const ogg_page& page)
+bool writePage(std::FILE* file, const ogg_page& page)
 {
     return std::fwrite(page.header, 1, static_cast<size_t>(page.header_len), file) ==
                static_cast<size_t>(page.header_len) &&
@@ -30,7 +30,7 @@ bool write_page(std::FILE* file, const ogg_page& page)
 }
 
 // Emits the three Vorbis header packets on pages of their own, as the format asks.
-bool write_headers(Encoder& e, std::FILE* file)
+bool writeHeaders(Encoder& e, std::FILE* file)
 {
     ogg_packet identification;
     ogg_packet comments;
@@ -41,7 +41,7 @@ bool write_headers(Encoder& e, std::FILE* file)
     ogg_stream_packetin(&e.stream, &codebooks);
     ogg_page page;
     while (ogg_stream_flush(&e.stream, &page) != 0) {
-        if (!write_page(file, page)) {
+        if (!writePage(file, page)) {
             return false;
         }
     }
@@ -49,7 +49,7 @@ bool write_headers(Encoder& e, std::FILE* file)
 }
 
 // Runs the analysis on whatever the encoder has buffered and writes all finished pages.
-bool drain_encoder(Encoder& e, std::FILE* file)
+bool drainEncoder(Encoder& e, std::FILE* file)
 {
     while (vorbis_analysis_blockout(&e.dsp, &e.block) == 1) {
         vorbis_analysis(&e.block, nullptr);
@@ -59,7 +59,7 @@ bool drain_encoder(Encoder& e, std::FILE* file)
             ogg_stream_packetin(&e.stream, &packet);
             ogg_page page;
             while (ogg_stream_pageout(&e.stream, &page) != 0) {
-                if (!write_page(file, page)) {
+                if (!writePage(file, page)) {
                     return false;
                 }
             }
@@ -69,8 +69,8 @@ bool drain_encoder(Encoder& e, std::FILE* file)
 }
 
 // Copies frames [first, first + count) into the encoder's per-channel buffers.
-void submit_frames(Encoder& e, const std::vector<float>& samples, int channels, size_t first,
-                   int count)
+void submitFrames(Encoder& e, const std::vector<float>& samples, int channels, size_t first,
+                  int count)
 {
     float** buffer = vorbis_analysis_buffer(&e.dsp, count);
     for (int f = 0; f < count; ++f) {
@@ -84,29 +84,29 @@ void submit_frames(Encoder& e, const std::vector<float>& samples, int channels, 
 }
 
 // Feeds all audio, then the end-of-stream mark, writing pages as they fill.
-bool encode_all(Encoder& e, std::FILE* file, const std::vector<float>& samples, int channels)
+bool encodeAll(Encoder& e, std::FILE* file, const std::vector<float>& samples, int channels)
 {
     const size_t frames = samples.size() / static_cast<size_t>(channels);
-    for (size_t first = 0; first < frames; first += kChunkFrames) {
-        const int count = static_cast<int>(std::min<size_t>(kChunkFrames, frames - first));
-        submit_frames(e, samples, channels, first, count);
-        if (!drain_encoder(e, file)) {
+    for (size_t first = 0; first < frames; first += chunkFrames) {
+        const int count = static_cast<int>(std::min<size_t>(chunkFrames, frames - first));
+        submitFrames(e, samples, channels, first, count);
+        if (!drainEncoder(e, file)) {
             return false;
         }
     }
     vorbis_analysis_wrote(&e.dsp, 0);
-    return drain_encoder(e, file);
+    return drainEncoder(e, file);
 }
 
 } // namespace
 
-std::string write_ogg_vorbis(const std::string& path, const std::vector<float>& samples,
-                             const OggSettings& settings)
+std::string writeOggVorbis(const std::string& path, const std::vector<float>& samples,
+                           const OggSettings& settings)
 {
     Encoder e;
     vorbis_info_init(&e.info);
-    if (vorbis_encode_init_vbr(&e.info, settings.channels, settings.sample_rate,
-                               settings.quality) != 0) {
+    if (vorbis_encode_init_vbr(&e.info, settings.channels, settings.sampleRate, settings.quality) !=
+        0) {
         vorbis_info_clear(&e.info);
         return "libvorbisenc refused the encoding settings";
     }
@@ -120,7 +120,7 @@ std::string write_ogg_vorbis(const std::string& path, const std::vector<float>& 
     vorbis_block_init(&e.dsp, &e.block);
     ogg_stream_init(&e.stream, settings.serial);
 
-    const bool written = write_headers(e, file) && encode_all(e, file, samples, settings.channels);
+    const bool written = writeHeaders(e, file) && encodeAll(e, file, samples, settings.channels);
     const bool closed = std::fclose(file) == 0;
 
     ogg_stream_clear(&e.stream);

@@ -6,10 +6,10 @@
 
 #include "musicgen/synth.h"
 
-// One note: starts at an exact frame, holds for gate_frames, then releases.
+// One note: starts at an exact frame, holds for gateFrames, then releases.
 struct NoteEvent {
-    int64_t start_frame = 0;
-    int64_t gate_frames = 0;
+    int64_t startFrame = 0;
+    int64_t gateFrames = 0;
     int track = 0;
     int note = 0;
     float velocity = 1.0f;
@@ -21,30 +21,30 @@ struct Score {
     std::vector<InstrumentParams> instruments;
     EffectParams effects;
     std::vector<NoteEvent> events;
-    int64_t length_frames = 0;
+    int64_t lengthFrames = 0;
 };
 
-// Renders the score into interleaved stereo floats (2 * length_frames values). Notes start
+// Renders the score into interleaved stereo floats (2 * lengthFrames values). Notes start
 // on their exact frame: blocks are cut at every event.
-std::vector<float> render_score(const Score& score);
+std::vector<float> renderScore(const Score& score);
 
 // Sorts events by start frame, keeping the written order of simultaneous notes.
-void sort_events(std::vector<NoteEvent>& events);
+void sortEvents(std::vector<NoteEvent>& events);
 
 // Largest absolute sample value in the buffer.
-float peak_level(const std::vector<float>& samples);
+float peakLevel(const std::vector<float>& samples);
 
 // Scales the buffer so its peak is `target` (linear); a silent buffer is left alone.
-void normalise_peak(std::vector<float>& samples, float target);
+void normalisePeak(std::vector<float>& samples, float target);
 
-// Rolls the top octave off both channels above `cutoff_hz`: the encoder would drop that band
+// Rolls the top octave off both channels above `cutoffHz`: the encoder would drop that band
 // anyway, and removing it first keeps decoded peaks where they were normalised.
-void soften_top_end(std::vector<float>& samples, float cutoff_hz);
+void softenTopEnd(std::vector<float>& samples, float cutoffHz);
 
 // Peak limiter on interleaved stereo: wherever the louder channel exceeds `threshold`, both
-// channels are turned down to meet it at once, and the gain recovers over `release_s` (time to
+// channels are turned down to meet it at once, and the gain recovers over `releaseS` (time to
 // return 60 dB). Loud coinciding hits then no longer set the level of the whole piece.
-void limit_peaks(std::vector<float>& samples, float threshold, float release_s);
+void limitPeaks(std::vector<float>& samples, float threshold, float releaseS);
 
-// Fades interleaved stereo out along a raised-cosine from start_frame to end_frame, silence after.
-void fade_out(std::vector<float>& samples, int64_t start_frame, int64_t end_frame);
+// Fades interleaved stereo out along a raised-cosine from startFrame to endFrame, silence after.
+void fadeOut(std::vector<float>& samples, int64_t startFrame, int64_t endFrame);

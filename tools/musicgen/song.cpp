@@ -13,18 +13,18 @@ struct Chord {
     int arp[4];
 };
 
-constexpr Chord kAm{33, {57, 60, 64}, {69, 72, 76, 81}};
-constexpr Chord kF{29, {57, 60, 65}, {65, 69, 72, 77}};
-constexpr Chord kC{36, {55, 60, 64}, {67, 72, 76, 79}};
-constexpr Chord kG{31, {55, 59, 62}, {67, 71, 74, 79}};
-constexpr Chord kEm{28, {55, 59, 64}, {64, 67, 71, 76}};
+constexpr Chord aMinor{33, {57, 60, 64}, {69, 72, 76, 81}};
+constexpr Chord fMajor{29, {57, 60, 65}, {65, 69, 72, 77}};
+constexpr Chord cMajor{36, {55, 60, 64}, {67, 72, 76, 79}};
+constexpr Chord gMajor{31, {55, 59, 62}, {67, 71, 74, 79}};
+constexpr Chord eMinor{28, {55, 59, 64}, {64, 67, 71, 76}};
 // E major: the raised G# pulls back to A minor at the end of a build.
-constexpr Chord kE{28, {56, 59, 64}, {64, 68, 71, 76}};
+constexpr Chord eMajor{28, {56, 59, 64}, {64, 68, 71, 76}};
 
-// Chords in order from grid point `origin`, each lasting `sixteenths_per_chord`, repeating.
+// Chords in order from grid point `origin`, each lasting `sixteenthsPerChord`, repeating.
 struct Progression {
     std::vector<Chord> chords;
-    int sixteenths_per_chord;
+    int sixteenthsPerChord;
     int origin;
 };
 
@@ -41,31 +41,31 @@ struct MelodyNote {
     int note;
 };
 
-constexpr int kSixteenthsPerBar = 16;
-constexpr float kDrumGateSeconds = 1.0f;
-constexpr float kStaccato = 0.85f;
+constexpr int sixteenthsPerBar = 16;
+constexpr float drumGateSeconds = 1.0f;
+constexpr float staccato = 0.85f;
 
 // Sections, as grid sixteenths (each the nearest eighth to its scene boundary).
 struct Sections {
     Span opening;
     Span tiles;
     Span spin;
-    Span full_beat;
+    Span fullBeat;
     Span lead;
     Span climax;
     Span credits;
 };
 
 // The section spans of the song, from the scene boundaries of the picture.
-Sections song_sections()
+Sections songSections()
 {
-    const int tiles = section_sixteenth(kSceneTilesMs);
-    const int spin = section_sixteenth(kSceneSpinMs);
-    const int full = section_sixteenth(kFullBeatMs);
-    const int lead = section_sixteenth(kLeadEntryMs);
-    const int climax = section_sixteenth(kClimaxMs);
-    const int credits = section_sixteenth(kCreditsMs);
-    const int end = static_cast<int>((kSongLengthMs - kGridOffsetMs) / kSixteenthMs);
+    const int tiles = sectionSixteenth(sceneTilesMs);
+    const int spin = sectionSixteenth(sceneSpinMs);
+    const int full = sectionSixteenth(fullBeatMs);
+    const int lead = sectionSixteenth(leadEntryMs);
+    const int climax = sectionSixteenth(climaxMs);
+    const int credits = sectionSixteenth(creditsMs);
+    const int end = static_cast<int>((songLengthMs - gridOffsetMs) / sixteenthLengthMs);
     return Sections{{0, tiles},     {tiles, spin},     {spin, full},  {full, lead},
                     {lead, climax}, {climax, credits}, {credits, end}};
 }
@@ -73,64 +73,64 @@ Sections song_sections()
 // ---- Instruments -------------------------------------------------------------------------------
 
 // Kick: a sine falling three octaves in pitch, with a click of filtered noise.
-InstrumentParams kick_sound()
+InstrumentParams kickSound()
 {
     InstrumentParams p;
     p.wave = Wave::Sine;
-    p.pitch_env_semitones = 36.0f;
-    p.pitch_env_decay_s = 0.12f;
-    p.noise_mix = 0.08f;
-    p.attack_s = 0.0005f;
-    p.decay_s = 0.5f;
+    p.pitchEnvSemitones = 36.0f;
+    p.pitchEnvDecayS = 0.12f;
+    p.noiseMix = 0.08f;
+    p.attackS = 0.0005f;
+    p.decayS = 0.5f;
     p.sustain = 0.0f;
-    p.release_s = 0.05f;
+    p.releaseS = 0.05f;
     p.filter = FilterMode::LowPass;
-    p.cutoff_hz = 180.0f;
-    p.filter_env_octaves = 5.5f;
-    p.filter_env_decay_s = 0.04f;
+    p.cutoffHz = 180.0f;
+    p.filterEnvOctaves = 5.5f;
+    p.filterEnvDecayS = 0.04f;
     p.gain = 0.95f;
-    p.triggers_duck = true;
-    p.reset_phase = true;
+    p.triggersDuck = true;
+    p.resetPhase = true;
     p.polyphony = 1;
     return p;
 }
 
 // Snare: a short pitched body under noise.
-InstrumentParams snare_sound()
+InstrumentParams snareSound()
 {
     InstrumentParams p;
     p.wave = Wave::Sine;
-    p.pitch_env_semitones = 12.0f;
-    p.pitch_env_decay_s = 0.05f;
-    p.noise_mix = 0.65f;
-    p.attack_s = 0.0005f;
-    p.decay_s = 0.22f;
+    p.pitchEnvSemitones = 12.0f;
+    p.pitchEnvDecayS = 0.05f;
+    p.noiseMix = 0.65f;
+    p.attackS = 0.0005f;
+    p.decayS = 0.22f;
     p.sustain = 0.0f;
-    p.release_s = 0.05f;
+    p.releaseS = 0.05f;
     // Low-pass, not high-pass: a snare's rattle thins out above a few kHz, and full-band noise
     // would only sound harsh (and make the encoder overshoot on every hit).
     p.filter = FilterMode::LowPass;
-    p.cutoff_hz = 4500.0f;
+    p.cutoffHz = 4500.0f;
     p.resonance = 0.25f;
-    p.filter_env_octaves = 1.0f;
-    p.filter_env_decay_s = 0.08f;
+    p.filterEnvOctaves = 1.0f;
+    p.filterEnvDecayS = 0.08f;
     p.gain = 1.0f;
-    p.reverb_send = 0.25f;
-    p.reset_phase = true;
+    p.reverbSend = 0.25f;
+    p.resetPhase = true;
     p.polyphony = 2;
     return p;
 }
 
 // Closed hi-hat: a tick of high-passed noise.
-InstrumentParams closed_hat_sound()
+InstrumentParams closedHatSound()
 {
     InstrumentParams p;
     p.wave = Wave::Noise;
-    p.attack_s = 0.0005f;
-    p.decay_s = 0.05f;
+    p.attackS = 0.0005f;
+    p.decayS = 0.05f;
     p.sustain = 0.0f;
     p.filter = FilterMode::HighPass;
-    p.cutoff_hz = 8000.0f;
+    p.cutoffHz = 8000.0f;
     p.resonance = 0.3f;
     p.gain = 0.7f;
     p.pan = 0.25f;
@@ -139,239 +139,239 @@ InstrumentParams closed_hat_sound()
 }
 
 // Open hi-hat: high-passed noise ringing a little longer.
-InstrumentParams open_hat_sound()
+InstrumentParams openHatSound()
 {
     InstrumentParams p;
     p.wave = Wave::Noise;
-    p.attack_s = 0.001f;
-    p.decay_s = 0.3f;
+    p.attackS = 0.001f;
+    p.decayS = 0.3f;
     p.sustain = 0.0f;
     p.filter = FilterMode::HighPass;
-    p.cutoff_hz = 6500.0f;
+    p.cutoffHz = 6500.0f;
     p.resonance = 0.3f;
     p.gain = 0.35f;
     p.pan = -0.2f;
-    p.delay_send = 0.05f;
+    p.delaySend = 0.05f;
     p.polyphony = 2;
     return p;
 }
 
 // Crash cymbal: bright noise with a long decay.
-InstrumentParams crash_sound()
+InstrumentParams crashSound()
 {
     InstrumentParams p;
     p.wave = Wave::Noise;
-    p.attack_s = 0.001f;
-    p.decay_s = 2.5f;
+    p.attackS = 0.001f;
+    p.decayS = 2.5f;
     p.sustain = 0.0f;
     p.filter = FilterMode::HighPass;
-    p.cutoff_hz = 3500.0f;
+    p.cutoffHz = 3500.0f;
     p.resonance = 0.1f;
     p.gain = 0.32f;
-    p.reverb_send = 0.2f;
+    p.reverbSend = 0.2f;
     p.polyphony = 2;
     return p;
 }
 
 // Bass: two detuned saws through a plucky, resonant low-pass.
-InstrumentParams bass_sound()
+InstrumentParams bassSound()
 {
     InstrumentParams p;
     p.wave = Wave::Saw;
     p.unison = 2;
-    p.detune_cents = 10.0f;
-    p.attack_s = 0.003f;
-    p.decay_s = 0.4f;
+    p.detuneCents = 10.0f;
+    p.attackS = 0.003f;
+    p.decayS = 0.4f;
     p.sustain = 0.6f;
-    p.release_s = 0.06f;
+    p.releaseS = 0.06f;
     p.filter = FilterMode::LowPass;
-    p.cutoff_hz = 220.0f;
+    p.cutoffHz = 220.0f;
     p.resonance = 0.35f;
-    p.filter_env_octaves = 2.8f;
-    p.filter_env_decay_s = 0.25f;
-    p.key_track = 0.5f;
-    p.velocity_to_cutoff = 1.5f;
+    p.filterEnvOctaves = 2.8f;
+    p.filterEnvDecayS = 0.25f;
+    p.keyTrack = 0.5f;
+    p.velocityToCutoff = 1.5f;
     p.gain = 0.42f;
-    p.duck_depth = 0.5f;
+    p.duckDepth = 0.5f;
     p.polyphony = 1;
     return p;
 }
 
 // Pad: four detuned saws spread across the stereo field, slow to swell, through a low-pass.
-InstrumentParams pad_sound()
+InstrumentParams padSound()
 {
     InstrumentParams p;
     p.wave = Wave::Saw;
     p.unison = 4;
-    p.detune_cents = 22.0f;
-    p.stereo_width = 0.9f;
-    p.attack_s = 0.6f;
-    p.decay_s = 1.5f;
+    p.detuneCents = 22.0f;
+    p.stereoWidth = 0.9f;
+    p.attackS = 0.6f;
+    p.decayS = 1.5f;
     p.sustain = 0.75f;
-    p.release_s = 1.2f;
+    p.releaseS = 1.2f;
     p.filter = FilterMode::LowPass;
-    p.cutoff_hz = 1600.0f;
+    p.cutoffHz = 1600.0f;
     p.resonance = 0.2f;
-    p.key_track = 0.3f;
-    p.velocity_to_cutoff = 3.0f;
+    p.keyTrack = 0.3f;
+    p.velocityToCutoff = 3.0f;
     p.gain = 0.14f;
-    p.delay_send = 0.05f;
-    p.reverb_send = 0.35f;
-    p.duck_depth = 0.55f;
+    p.delaySend = 0.05f;
+    p.reverbSend = 0.35f;
+    p.duckDepth = 0.55f;
     p.polyphony = 8;
     return p;
 }
 
 // Arpeggio: a narrow pulse plucked through a resonant low-pass, echoed by the delay.
-InstrumentParams arp_sound()
+InstrumentParams arpSound()
 {
     InstrumentParams p;
     p.wave = Wave::Square;
-    p.pulse_width = 0.3f;
-    p.attack_s = 0.002f;
-    p.decay_s = 0.35f;
+    p.pulseWidth = 0.3f;
+    p.attackS = 0.002f;
+    p.decayS = 0.35f;
     p.sustain = 0.0f;
-    p.release_s = 0.1f;
+    p.releaseS = 0.1f;
     p.filter = FilterMode::LowPass;
-    p.cutoff_hz = 1400.0f;
+    p.cutoffHz = 1400.0f;
     p.resonance = 0.45f;
-    p.filter_env_octaves = 2.5f;
-    p.filter_env_decay_s = 0.18f;
-    p.key_track = 0.5f;
-    p.velocity_to_cutoff = 2.0f;
+    p.filterEnvOctaves = 2.5f;
+    p.filterEnvDecayS = 0.18f;
+    p.keyTrack = 0.5f;
+    p.velocityToCutoff = 2.0f;
     p.gain = 0.19f;
     p.pan = 0.3f;
-    p.delay_send = 0.35f;
-    p.reverb_send = 0.12f;
-    p.duck_depth = 0.3f;
+    p.delaySend = 0.35f;
+    p.reverbSend = 0.12f;
+    p.duckDepth = 0.3f;
     p.polyphony = 4;
     return p;
 }
 
 // Lead: two detuned saws with vibrato, singing over the groove.
-InstrumentParams lead_sound()
+InstrumentParams leadSound()
 {
     InstrumentParams p;
     p.wave = Wave::Saw;
     p.unison = 2;
-    p.detune_cents = 14.0f;
-    p.stereo_width = 0.5f;
-    p.vibrato_hz = 5.2f;
-    p.vibrato_cents = 12.0f;
-    p.attack_s = 0.008f;
-    p.decay_s = 0.6f;
+    p.detuneCents = 14.0f;
+    p.stereoWidth = 0.5f;
+    p.vibratoHz = 5.2f;
+    p.vibratoCents = 12.0f;
+    p.attackS = 0.008f;
+    p.decayS = 0.6f;
     p.sustain = 0.65f;
-    p.release_s = 0.18f;
+    p.releaseS = 0.18f;
     p.filter = FilterMode::LowPass;
-    p.cutoff_hz = 1800.0f;
+    p.cutoffHz = 1800.0f;
     p.resonance = 0.3f;
-    p.filter_env_octaves = 1.5f;
-    p.filter_env_decay_s = 0.4f;
-    p.key_track = 0.4f;
+    p.filterEnvOctaves = 1.5f;
+    p.filterEnvDecayS = 0.4f;
+    p.keyTrack = 0.4f;
     p.gain = 0.22f;
     p.pan = -0.1f;
-    p.delay_send = 0.3f;
-    p.reverb_send = 0.2f;
+    p.delaySend = 0.3f;
+    p.reverbSend = 0.2f;
     p.polyphony = 2;
     return p;
 }
 
 // Bell: two-operator FM with an inharmonic ratio, long ring.
-InstrumentParams bell_sound()
+InstrumentParams bellSound()
 {
     InstrumentParams p;
     p.wave = Wave::Sine;
-    p.fm_ratio = 3.5f;
-    p.fm_index = 1.2f;
-    p.fm_decay_s = 1.2f;
-    p.attack_s = 0.001f;
-    p.decay_s = 3.0f;
+    p.fmRatio = 3.5f;
+    p.fmIndex = 1.2f;
+    p.fmDecayS = 1.2f;
+    p.attackS = 0.001f;
+    p.decayS = 3.0f;
     p.sustain = 0.0f;
-    p.release_s = 1.5f;
+    p.releaseS = 1.5f;
     p.gain = 0.25f;
     p.pan = -0.3f;
-    p.delay_send = 0.45f;
-    p.reverb_send = 0.4f;
+    p.delaySend = 0.45f;
+    p.reverbSend = 0.4f;
     p.polyphony = 6;
     return p;
 }
 
 // Chord stab: three detuned saws with a snappy filter sweep.
-InstrumentParams stab_sound()
+InstrumentParams stabSound()
 {
     InstrumentParams p;
     p.wave = Wave::Saw;
     p.unison = 3;
-    p.detune_cents = 18.0f;
-    p.stereo_width = 0.7f;
-    p.attack_s = 0.002f;
-    p.decay_s = 0.6f;
+    p.detuneCents = 18.0f;
+    p.stereoWidth = 0.7f;
+    p.attackS = 0.002f;
+    p.decayS = 0.6f;
     p.sustain = 0.0f;
-    p.release_s = 0.2f;
+    p.releaseS = 0.2f;
     p.filter = FilterMode::LowPass;
-    p.cutoff_hz = 700.0f;
+    p.cutoffHz = 700.0f;
     p.resonance = 0.35f;
-    p.filter_env_octaves = 3.0f;
-    p.filter_env_decay_s = 0.35f;
+    p.filterEnvOctaves = 3.0f;
+    p.filterEnvDecayS = 0.35f;
     p.gain = 0.45f;
-    p.delay_send = 0.2f;
-    p.reverb_send = 0.35f;
-    p.duck_depth = 0.3f;
+    p.delaySend = 0.2f;
+    p.reverbSend = 0.35f;
+    p.duckDepth = 0.3f;
     p.polyphony = 8;
     return p;
 }
 
 // Riser: band-passed noise whose centre climbs five octaves as it swells.
-InstrumentParams riser_sound()
+InstrumentParams riserSound()
 {
     InstrumentParams p;
     p.wave = Wave::Noise;
-    p.attack_s = 6.0f;
-    p.decay_s = 0.1f;
+    p.attackS = 6.0f;
+    p.decayS = 0.1f;
     p.sustain = 1.0f;
-    p.release_s = 0.4f;
+    p.releaseS = 0.4f;
     p.filter = FilterMode::BandPass;
-    p.cutoff_hz = 250.0f;
+    p.cutoffHz = 250.0f;
     p.resonance = 0.7f;
-    p.filter_env_octaves = 5.0f;
-    p.filter_env_from_amp = true;
+    p.filterEnvOctaves = 5.0f;
+    p.filterEnvFromAmp = true;
     p.gain = 0.5f;
-    p.reverb_send = 0.3f;
+    p.reverbSend = 0.3f;
     p.polyphony = 1;
     return p;
 }
 
 // All instruments, indexed by track number.
-std::vector<InstrumentParams> song_instruments()
+std::vector<InstrumentParams> songInstruments()
 {
-    std::vector<InstrumentParams> instruments(kTrackCount);
-    instruments[kKick] = kick_sound();
-    instruments[kSnare] = snare_sound();
-    instruments[kClosedHat] = closed_hat_sound();
-    instruments[kOpenHat] = open_hat_sound();
-    instruments[kCrash] = crash_sound();
-    instruments[kBass] = bass_sound();
-    instruments[kPad] = pad_sound();
-    instruments[kArp] = arp_sound();
-    instruments[kLead] = lead_sound();
-    instruments[kBell] = bell_sound();
-    instruments[kStab] = stab_sound();
-    instruments[kRiser] = riser_sound();
+    std::vector<InstrumentParams> instruments(trackCount);
+    instruments[kickTrack] = kickSound();
+    instruments[snareTrack] = snareSound();
+    instruments[closedHatTrack] = closedHatSound();
+    instruments[openHatTrack] = openHatSound();
+    instruments[crashTrack] = crashSound();
+    instruments[bassTrack] = bassSound();
+    instruments[padTrack] = padSound();
+    instruments[arpTrack] = arpSound();
+    instruments[leadTrack] = leadSound();
+    instruments[bellTrack] = bellSound();
+    instruments[stabTrack] = stabSound();
+    instruments[riserTrack] = riserSound();
     return instruments;
 }
 
 // The shared delay, reverb and side-chain settings.
-EffectParams song_effects()
+EffectParams songEffects()
 {
     EffectParams e;
-    e.delay_ms = 3.0f * kSixteenthMs; // dotted eighth: echoes fall between the beats
-    e.delay_feedback = 0.38f;
-    e.delay_damping = 0.35f;
-    e.delay_level = 0.8f;
-    e.reverb_feedback = 0.8f;
-    e.reverb_damping = 0.3f;
-    e.reverb_level = 0.9f;
-    e.duck_release_s = 0.22f;
+    e.delayMs = 3.0f * sixteenthLengthMs; // dotted eighth: echoes fall between the beats
+    e.delayFeedback = 0.38f;
+    e.delayDamping = 0.35f;
+    e.delayLevel = 0.8f;
+    e.reverbFeedback = 0.8f;
+    e.reverbDamping = 0.3f;
+    e.reverbLevel = 0.9f;
+    e.duckReleaseS = 0.22f;
     return e;
 }
 
@@ -385,20 +385,20 @@ float ramp(Span span, int sixteenth, float from, float to)
 }
 
 // The chord sounding at grid point `sixteenth` (at or after the progression's origin).
-const Chord& chord_at(const Progression& progression, int sixteenth)
+const Chord& chordAt(const Progression& progression, int sixteenth)
 {
     const size_t index =
-        static_cast<size_t>((sixteenth - progression.origin) / progression.sixteenths_per_chord);
+        static_cast<size_t>((sixteenth - progression.origin) / progression.sixteenthsPerChord);
     return progression.chords[index % progression.chords.size()];
 }
 
 // Adds a note lasting `sixteenths` grid steps (fractions allowed) from grid point `start`.
-void add_note(Score& score, int track, int start, float sixteenths, int note, float velocity)
+void addNote(Score& score, int track, int start, float sixteenths, int note, float velocity)
 {
     NoteEvent e;
-    e.start_frame = sixteenth_frame(start);
-    e.gate_frames =
-        std::lround(sixteenths * static_cast<float>(kSixteenthMs) * kSampleRate / 1000.0f);
+    e.startFrame = sixteenthFrame(start);
+    e.gateFrames =
+        std::lround(sixteenths * static_cast<float>(sixteenthLengthMs) * sampleRate / 1000.0f);
     e.track = track;
     e.note = note;
     e.velocity = velocity;
@@ -406,13 +406,13 @@ void add_note(Score& score, int track, int start, float sixteenths, int note, fl
 }
 
 // A drum hit whose decay, not its gate, sets its length.
-void add_hit(Score& score, int track, int start, int note, float velocity)
+void addHit(Score& score, int track, int start, int note, float velocity)
 {
-    add_note(score, track, start, kDrumGateSeconds * 1000.0f / kSixteenthMs, note, velocity);
+    addNote(score, track, start, drumGateSeconds * 1000.0f / sixteenthLengthMs, note, velocity);
 }
 
 // Velocity scale of a pattern step: 'X' full, 'x' medium, 'o' soft, anything else a rest.
-float step_accent(char step)
+float stepAccent(char step)
 {
     switch (step) {
     case 'X': return 1.0f;
@@ -423,20 +423,20 @@ float step_accent(char step)
 }
 
 // Plays a looping drum pattern (one character per sixteenth) over the span, loudness ramping.
-void add_drums(Score& score, int track, int note, const char* pattern, Span span, float from,
-               float to)
+void addDrums(Score& score, int track, int note, const char* pattern, Span span, float from,
+              float to)
 {
     const int length = static_cast<int>(std::strlen(pattern));
     for (int s = span.first; s < span.end; ++s) {
-        const float accent = step_accent(pattern[(s - span.first) % length]);
+        const float accent = stepAccent(pattern[(s - span.first) % length]);
         if (accent > 0.0f) {
-            add_hit(score, track, s, note, accent * ramp(span, s, from, to));
+            addHit(score, track, s, note, accent * ramp(span, s, from, to));
         }
     }
 }
 
 // Number of '-' holds that follow position `index` of a looping pattern, within the span.
-int hold_length(const char* pattern, int length, int index, int remaining)
+int holdLength(const char* pattern, int length, int index, int remaining)
 {
     int holds = 0;
     while (holds + 1 < remaining && pattern[(index + holds + 1) % length] == '-') {
@@ -446,14 +446,14 @@ int hold_length(const char* pattern, int length, int index, int remaining)
 }
 
 // Plays a bass pattern over the chords: 'R' root, 'O' octave, 'F' fifth, '-' holds, '.' rests.
-void add_bass(Score& score, const char* pattern, const Progression& progression, Span span,
-              float from, float to)
+void addBass(Score& score, const char* pattern, const Progression& progression, Span span,
+             float from, float to)
 {
     const int length = static_cast<int>(std::strlen(pattern));
     for (int s = span.first; s < span.end; ++s) {
         const int local = s - span.first;
         const char step = pattern[local % length];
-        const int root = chord_at(progression, s).bass;
+        const int root = chordAt(progression, s).bass;
         int note = 0;
         if (step == 'R') {
             note = root;
@@ -464,40 +464,40 @@ void add_bass(Score& score, const char* pattern, const Progression& progression,
         } else {
             continue;
         }
-        const int holds = hold_length(pattern, length, local % length, span.end - s);
-        add_note(score, kBass, s, kStaccato * static_cast<float>(1 + holds), note,
-                 ramp(span, s, from, to));
+        const int holds = holdLength(pattern, length, local % length, span.end - s);
+        addNote(score, bassTrack, s, staccato * static_cast<float>(1 + holds), note,
+                ramp(span, s, from, to));
     }
 }
 
 // Holds each chord of the progression on `track` for its full length, `transpose` semitones up.
-void add_chords(Score& score, int track, const Progression& progression, Span span, int transpose,
-                float from, float to)
+void addChords(Score& score, int track, const Progression& progression, Span span, int transpose,
+               float from, float to)
 {
     for (int s = span.first; s < span.end;) {
-        const Chord& chord = chord_at(progression, s);
-        const int chord_end = s + progression.sixteenths_per_chord -
-                              (s - progression.origin) % progression.sixteenths_per_chord;
-        const int length = std::min(chord_end, span.end) - s;
+        const Chord& chord = chordAt(progression, s);
+        const int chordEnd = s + progression.sixteenthsPerChord -
+                             (s - progression.origin) % progression.sixteenthsPerChord;
+        const int length = std::min(chordEnd, span.end) - s;
         for (int note : chord.pad) {
-            add_note(score, track, s, static_cast<float>(length), note + transpose,
-                     ramp(span, s, from, to));
+            addNote(score, track, s, static_cast<float>(length), note + transpose,
+                    ramp(span, s, from, to));
         }
         s += length;
     }
 }
 
 // One short chord hit an octave up at grid point `at`.
-void add_stab(Score& score, const Chord& chord, int at, float velocity)
+void addStab(Score& score, const Chord& chord, int at, float velocity)
 {
     for (int note : chord.pad) {
-        add_note(score, kStab, at, 2.0f, note + 12, velocity);
+        addNote(score, stabTrack, at, 2.0f, note + 12, velocity);
     }
 }
 
 // Plays an arpeggio: digits '0'-'3' pick chord tones, anything else rests; loudness ramps.
-void add_arpeggio(Score& score, const char* pattern, const Progression& progression, Span span,
-                  int transpose, float from, float to)
+void addArpeggio(Score& score, const char* pattern, const Progression& progression, Span span,
+                 int transpose, float from, float to)
 {
     const int length = static_cast<int>(std::strlen(pattern));
     for (int s = span.first; s < span.end; ++s) {
@@ -506,50 +506,50 @@ void add_arpeggio(Score& score, const char* pattern, const Progression& progress
         if (step < '0' || step > '3') {
             continue;
         }
-        const int note = chord_at(progression, s).arp[step - '0'] + transpose;
-        add_note(score, kArp, s, 1.0f, note, ramp(span, s, from, to));
+        const int note = chordAt(progression, s).arp[step - '0'] + transpose;
+        addNote(score, arpTrack, s, 1.0f, note, ramp(span, s, from, to));
     }
 }
 
-// Plays a written melody from the span's start, looping every `loop_sixteenths`.
-void add_melody(Score& score, int track, const std::vector<MelodyNote>& melody, int loop_sixteenths,
-                Span span, float velocity)
+// Plays a written melody from the span's start, looping every `loopSixteenths`.
+void addMelody(Score& score, int track, const std::vector<MelodyNote>& melody, int loopSixteenths,
+               Span span, float velocity)
 {
-    for (int loop_start = span.first; loop_start < span.end; loop_start += loop_sixteenths) {
+    for (int loopStart = span.first; loopStart < span.end; loopStart += loopSixteenths) {
         for (const MelodyNote& n : melody) {
-            const int start = loop_start + n.start;
+            const int start = loopStart + n.start;
             if (start >= span.end) {
                 continue;
             }
             const int length = std::min(n.length, span.end - start);
-            add_note(score, track, start, kStaccato * static_cast<float>(length), n.note, velocity);
+            addNote(score, track, start, staccato * static_cast<float>(length), n.note, velocity);
         }
     }
 }
 
 // Cymbal crash marking a section start or an accent on the beat.
-void add_downbeat(Score& score, int at, float velocity)
+void addDownbeat(Score& score, int at, float velocity)
 {
-    add_hit(score, kCrash, at, 60, velocity);
+    addHit(score, crashTrack, at, 60, velocity);
 }
 
 // The part of `span` between two offsets from its start, never reaching past its end.
-Span sub_span(Span span, int first_offset, int end_offset)
+Span subSpan(Span span, int firstOffset, int endOffset)
 {
-    return Span{span.first + first_offset, std::min(span.first + end_offset, span.end)};
+    return Span{span.first + firstOffset, std::min(span.first + endOffset, span.end)};
 }
 
 // ---- The parts ---------------------------------------------------------------------------------
 
 // Am F C G, one bar each, from grid point `origin`.
-Progression main_progression(int origin)
+Progression mainProgression(int origin)
 {
-    return Progression{{kAm, kF, kC, kG}, kSixteenthsPerBar, origin};
+    return Progression{{aMinor, fMajor, cMajor, gMajor}, sixteenthsPerBar, origin};
 }
 
 // First melody, eight bars over Am F C G twice; second half answers the first an octave step
 // higher.
-const std::vector<MelodyNote>& verse_melody()
+const std::vector<MelodyNote>& verseMelody()
 {
     static const std::vector<MelodyNote> melody{
         {0, 4, 69},   {4, 4, 72},   {8, 6, 76},   {14, 2, 74},                // Am
@@ -565,7 +565,7 @@ const std::vector<MelodyNote>& verse_melody()
 }
 
 // Climax melody over F G Em Am F G E, in the upper octave.
-const std::vector<MelodyNote>& climax_melody()
+const std::vector<MelodyNote>& climaxMelody()
 {
     static const std::vector<MelodyNote> melody{
         {0, 6, 81},  {6, 4, 84},   {10, 2, 81},  {12, 2, 79}, {14, 2, 77}, // F
@@ -581,186 +581,189 @@ const std::vector<MelodyNote>& climax_melody()
 
 // 0-20 s: pad chords opening up, bells falling with the titles, heartbeat kick, riser and snare
 // roll.
-void compose_opening(Score& score, Span span)
+void composeOpening(Score& score, Span span)
 {
-    const Progression slow{{kAm, kF, kC, kG, kE}, 2 * kSixteenthsPerBar, span.first};
+    const Progression slow{
+        {aMinor, fMajor, cMajor, gMajor, eMajor}, 2 * sixteenthsPerBar, span.first};
     const int length = span.end - span.first;
-    add_chords(score, kPad, slow, span, 0, 0.45f, 0.95f);
-    add_bass(score, "R-------------------------------", slow, sub_span(span, 64, length), 0.35f,
-             0.6f);
+    addChords(score, padTrack, slow, span, 0, 0.45f, 0.95f);
+    addBass(score, "R-------------------------------", slow, subSpan(span, 64, length), 0.35f,
+            0.6f);
 
     // Titles fall in from 5.3 s: a falling A minor pentatonic, one bell per beat.
-    const int titles = section_sixteenth(5300) - span.first;
+    const int titles = sectionSixteenth(5300) - span.first;
     const int falling[] = {93, 91, 88, 86, 84, 81, 79, 76, 74, 72, 69, 64};
     for (int i = 0; i < 12; ++i) {
-        add_hit(score, kBell, span.first + titles + 4 * i, falling[i],
-                0.75f - 0.03f * static_cast<float>(i));
+        addHit(score, bellTrack, span.first + titles + 4 * i, falling[i],
+               0.75f - 0.03f * static_cast<float>(i));
     }
 
-    add_drums(score, kKick, 33, "X.......", sub_span(span, 96, 128), 0.35f, 0.55f);
-    add_drums(score, kKick, 33, "X...", sub_span(span, 128, length), 0.55f, 0.8f);
-    add_drums(score, kClosedHat, 60, "o.x.", sub_span(span, 128, length), 0.3f, 0.6f);
-    add_note(score, kRiser, span.first + 108, static_cast<float>(length - 108), 60, 0.9f);
-    add_drums(score, kSnare, 54, "X", sub_span(span, 140, length), 0.15f, 0.8f);
+    addDrums(score, kickTrack, 33, "X.......", subSpan(span, 96, 128), 0.35f, 0.55f);
+    addDrums(score, kickTrack, 33, "X...", subSpan(span, 128, length), 0.55f, 0.8f);
+    addDrums(score, closedHatTrack, 60, "o.x.", subSpan(span, 128, length), 0.3f, 0.6f);
+    addNote(score, riserTrack, span.first + 108, static_cast<float>(length - 108), 60, 0.9f);
+    addDrums(score, snareTrack, 54, "X", subSpan(span, 140, length), 0.15f, 0.8f);
 }
 
 // 20-50 s, the rocking tile wall: rocking octave bass, kick on one and three, off-beat hats and a
 // soft eighth-note arpeggio rocking up and down; the back half adds a light clap and more hats.
-void compose_tiles(Score& score, Span span)
+void composeTiles(Score& score, Span span)
 {
-    const Progression chords = main_progression(span.first);
-    const Span back_half = sub_span(span, 8 * kSixteenthsPerBar, span.end - span.first);
-    add_downbeat(score, span.first, 0.8f);
-    add_chords(score, kPad, chords, span, 0, 0.65f, 0.75f);
-    add_bass(score, "R-O-R-O-R-O-R-O-", chords, span, 0.7f, 0.85f);
-    add_drums(score, kKick, 33, "X.......X.......", span, 0.85f, 0.9f);
-    add_drums(score, kClosedHat, 60, "..x...x...x...x.", span, 0.7f, 0.8f);
-    add_drums(score, kSnare, 54, "....x.......x...", back_half, 0.6f, 0.7f);
-    add_drums(score, kClosedHat, 60, "o...o...o...o...", back_half, 0.6f, 0.7f);
-    add_arpeggio(score, "0.1.2.3.2.1.0.1.", chords, span, 0, 0.3f, 0.6f);
+    const Progression chords = mainProgression(span.first);
+    const Span backHalf = subSpan(span, 8 * sixteenthsPerBar, span.end - span.first);
+    addDownbeat(score, span.first, 0.8f);
+    addChords(score, padTrack, chords, span, 0, 0.65f, 0.75f);
+    addBass(score, "R-O-R-O-R-O-R-O-", chords, span, 0.7f, 0.85f);
+    addDrums(score, kickTrack, 33, "X.......X.......", span, 0.85f, 0.9f);
+    addDrums(score, closedHatTrack, 60, "..x...x...x...x.", span, 0.7f, 0.8f);
+    addDrums(score, snareTrack, 54, "....x.......x...", backHalf, 0.6f, 0.7f);
+    addDrums(score, closedHatTrack, 60, "o...o...o...o...", backHalf, 0.6f, 0.7f);
+    addArpeggio(score, "0.1.2.3.2.1.0.1.", chords, span, 0, 0.3f, 0.6f);
 }
 
 // 50-60 s, spinning sprites: a sixteenth-note arpeggio that spins faster in brightness, held bass,
 // sixteenth hats, a riser and a snare roll into the drop.
-void compose_spin(Score& score, Span span)
+void composeSpin(Score& score, Span span)
 {
-    const Progression build{{kF, kG, kEm, kAm, kE}, kSixteenthsPerBar, span.first};
+    const Progression build{{fMajor, gMajor, eMinor, aMinor, eMajor}, sixteenthsPerBar, span.first};
     const int length = span.end - span.first;
-    add_downbeat(score, span.first, 0.5f);
-    add_chords(score, kPad, build, span, 0, 0.55f, 0.8f);
-    add_bass(score, "R---------------", build, span, 0.6f, 0.8f);
-    add_arpeggio(score, "0123012301230123", build, span, 0, 0.5f, 1.0f);
-    add_drums(score, kClosedHat, 60, "xoxo", span, 0.5f, 0.9f);
-    add_drums(score, kKick, 33, "X.......X.......", sub_span(span, 2 * kSixteenthsPerBar, length),
-              0.8f, 0.9f);
-    add_note(score, kRiser, span.first + length - 47, 47.0f, 60, 1.0f);
-    add_drums(score, kSnare, 54, "X.", sub_span(span, length - 32, length - 16), 0.3f, 0.6f);
-    add_drums(score, kSnare, 54, "X", sub_span(span, length - 16, length), 0.6f, 1.0f);
+    addDownbeat(score, span.first, 0.5f);
+    addChords(score, padTrack, build, span, 0, 0.55f, 0.8f);
+    addBass(score, "R---------------", build, span, 0.6f, 0.8f);
+    addArpeggio(score, "0123012301230123", build, span, 0, 0.5f, 1.0f);
+    addDrums(score, closedHatTrack, 60, "xoxo", span, 0.5f, 0.9f);
+    addDrums(score, kickTrack, 33, "X.......X.......", subSpan(span, 2 * sixteenthsPerBar, length),
+             0.8f, 0.9f);
+    addNote(score, riserTrack, span.first + length - 47, 47.0f, 60, 1.0f);
+    addDrums(score, snareTrack, 54, "X.", subSpan(span, length - 32, length - 16), 0.3f, 0.6f);
+    addDrums(score, snareTrack, 54, "X", subSpan(span, length - 16, length), 0.6f, 1.0f);
 }
 
 // The driving beat of 60-100 s: four-on-the-floor kick, clap on two and four, sixteenth hats
 // with open hats on the off-beats, the rocking bass on every eighth and the spinning arpeggio.
-void compose_groove(Score& score, Span span, float intensity)
+void composeGroove(Score& score, Span span, float intensity)
 {
-    const Progression chords = main_progression(span.first);
-    add_chords(score, kPad, chords, span, 0, 0.8f * intensity, 0.85f * intensity);
-    add_bass(score, "R-O-R-O-R-O-F-O-", chords, span, intensity, intensity);
-    add_drums(score, kKick, 33, "X...X...X...X...", span, 1.0f, 1.0f);
-    add_drums(score, kSnare, 54, "....X.......X...", span, 0.9f, 0.9f);
-    add_drums(score, kClosedHat, 60, "xo.oxo.oxo.oxo.o", span, 0.9f, 0.9f);
-    add_drums(score, kOpenHat, 62, "..X...X...X...X.", span, 0.8f, 0.8f);
-    add_arpeggio(score, "0123210301232103", chords, span, 0, 0.7f * intensity, 0.8f * intensity);
+    const Progression chords = mainProgression(span.first);
+    addChords(score, padTrack, chords, span, 0, 0.8f * intensity, 0.85f * intensity);
+    addBass(score, "R-O-R-O-R-O-F-O-", chords, span, intensity, intensity);
+    addDrums(score, kickTrack, 33, "X...X...X...X...", span, 1.0f, 1.0f);
+    addDrums(score, snareTrack, 54, "....X.......X...", span, 0.9f, 0.9f);
+    addDrums(score, closedHatTrack, 60, "xo.oxo.oxo.oxo.o", span, 0.9f, 0.9f);
+    addDrums(score, openHatTrack, 62, "..X...X...X...X.", span, 0.8f, 0.8f);
+    addArpeggio(score, "0123210301232103", chords, span, 0, 0.7f * intensity, 0.8f * intensity);
 }
 
 // 60-75 s: the full beat arrives with the red flashes.
-void compose_full_beat(Score& score, Span span)
+void composeFullBeat(Score& score, Span span)
 {
-    add_downbeat(score, span.first, 1.0f);
-    compose_groove(score, span, 1.0f);
+    addDownbeat(score, span.first, 1.0f);
+    composeGroove(score, span, 1.0f);
 }
 
 // 75-100 s: the lead melody joins; the three text lines at 80, 88 and 96 s get a crash, a
 // chord stab and a high bell.
-void compose_lead(Score& score, Span span)
+void composeLead(Score& score, Span span)
 {
-    add_downbeat(score, span.first, 0.9f);
-    compose_groove(score, span, 1.0f);
-    add_melody(score, kLead, verse_melody(), 8 * kSixteenthsPerBar, span, 0.9f);
-    const int64_t text_lines_ms[] = {80000, 88000, 96000};
-    for (int64_t ms : text_lines_ms) {
-        const int at = section_sixteenth(ms);
-        add_downbeat(score, at, 0.9f);
-        add_stab(score, chord_at(main_progression(span.first), at), at, 1.0f);
-        add_hit(score, kBell, at, 93, 0.7f);
+    addDownbeat(score, span.first, 0.9f);
+    composeGroove(score, span, 1.0f);
+    addMelody(score, leadTrack, verseMelody(), 8 * sixteenthsPerBar, span, 0.9f);
+    const int64_t textLinesMs[] = {80000, 88000, 96000};
+    for (int64_t ms : textLinesMs) {
+        const int at = sectionSixteenth(ms);
+        addDownbeat(score, at, 0.9f);
+        addStab(score, chordAt(mainProgression(span.first), at), at, 1.0f);
+        addHit(score, bellTrack, at, 93, 0.7f);
     }
 }
 
 // 100-114 s: everything at once over a lifted progression, stabs on every bar, closing snare fill.
-void compose_climax(Score& score, Span span)
+void composeClimax(Score& score, Span span)
 {
-    const Progression lifted{{kF, kG, kEm, kAm, kF, kG, kE}, kSixteenthsPerBar, span.first};
+    const Progression lifted{
+        {fMajor, gMajor, eMinor, aMinor, fMajor, gMajor, eMajor}, sixteenthsPerBar, span.first};
     const int length = span.end - span.first;
-    add_downbeat(score, span.first, 1.0f);
-    add_downbeat(score, span.first + 4 * kSixteenthsPerBar, 0.8f);
-    add_chords(score, kPad, lifted, span, 0, 1.0f, 1.0f);
-    add_chords(score, kStab, lifted, span, 12, 0.6f, 0.75f);
-    add_bass(score, "R-O-R-O-R-O-F-O-", lifted, span, 1.0f, 1.0f);
-    add_drums(score, kKick, 33, "X...X...X...X...", span, 1.0f, 1.0f);
-    add_drums(score, kSnare, 54, "....X.......X...", sub_span(span, 0, length - 8), 0.95f, 0.95f);
-    add_drums(score, kSnare, 54, "X", sub_span(span, length - 8, length), 0.6f, 1.0f);
-    add_drums(score, kClosedHat, 60, "xoxoxoxoxoxoxoxo", span, 0.9f, 0.9f);
-    add_drums(score, kOpenHat, 62, "..X...X...X...X.", span, 0.9f, 0.9f);
-    add_arpeggio(score, "0123210301232103", lifted, span, 12, 0.75f, 0.85f);
-    add_melody(score, kLead, climax_melody(), 8 * kSixteenthsPerBar, span, 1.0f);
+    addDownbeat(score, span.first, 1.0f);
+    addDownbeat(score, span.first + 4 * sixteenthsPerBar, 0.8f);
+    addChords(score, padTrack, lifted, span, 0, 1.0f, 1.0f);
+    addChords(score, stabTrack, lifted, span, 12, 0.6f, 0.75f);
+    addBass(score, "R-O-R-O-R-O-F-O-", lifted, span, 1.0f, 1.0f);
+    addDrums(score, kickTrack, 33, "X...X...X...X...", span, 1.0f, 1.0f);
+    addDrums(score, snareTrack, 54, "....X.......X...", subSpan(span, 0, length - 8), 0.95f, 0.95f);
+    addDrums(score, snareTrack, 54, "X", subSpan(span, length - 8, length), 0.6f, 1.0f);
+    addDrums(score, closedHatTrack, 60, "xoxoxoxoxoxoxoxo", span, 0.9f, 0.9f);
+    addDrums(score, openHatTrack, 62, "..X...X...X...X.", span, 0.9f, 0.9f);
+    addArpeggio(score, "0123210301232103", lifted, span, 12, 0.75f, 0.85f);
+    addMelody(score, leadTrack, climaxMelody(), 8 * sixteenthsPerBar, span, 1.0f);
 }
 
 // 114-120 s, the credits: one last boom, a held A minor pad, a low A and slow falling bells.
-void compose_credits(Score& score, Span span)
+void composeCredits(Score& score, Span span)
 {
-    add_downbeat(score, span.first, 0.7f);
-    add_hit(score, kKick, span.first, 33, 0.9f);
-    const Progression rest{{kAm}, 2 * kSixteenthsPerBar, span.first};
-    add_chords(score, kPad, rest, sub_span(span, 0, 2 * kSixteenthsPerBar), 0, 0.6f, 0.6f);
-    add_note(score, kBass, span.first, 24.0f, kAm.bass, 0.5f);
+    addDownbeat(score, span.first, 0.7f);
+    addHit(score, kickTrack, span.first, 33, 0.9f);
+    const Progression rest{{aMinor}, 2 * sixteenthsPerBar, span.first};
+    addChords(score, padTrack, rest, subSpan(span, 0, 2 * sixteenthsPerBar), 0, 0.6f, 0.6f);
+    addNote(score, bassTrack, span.first, 24.0f, aMinor.bass, 0.5f);
     const int falling[] = {81, 79, 76, 74, 72, 69, 64, 57};
     for (int i = 0; i < 8; ++i) {
-        add_hit(score, kBell, span.first + 4 * i, falling[i], 0.6f - 0.04f * static_cast<float>(i));
+        addHit(score, bellTrack, span.first + 4 * i, falling[i],
+               0.6f - 0.04f * static_cast<float>(i));
     }
 }
 
 } // namespace
 
-int64_t ms_to_frame(int64_t ms)
+int64_t msToFrame(int64_t ms)
 {
-    return (ms * kSampleRate + 500) / 1000;
+    return (ms * sampleRate + 500) / 1000;
 }
 
-int64_t sixteenth_ms(int sixteenth)
+int64_t sixteenthMs(int sixteenth)
 {
-    return kGridOffsetMs + kSixteenthMs * sixteenth;
+    return gridOffsetMs + sixteenthLengthMs * sixteenth;
 }
 
-int64_t sixteenth_frame(int sixteenth)
+int64_t sixteenthFrame(int sixteenth)
 {
-    return ms_to_frame(sixteenth_ms(sixteenth));
+    return msToFrame(sixteenthMs(sixteenth));
 }
 
-int section_sixteenth(int64_t ms)
+int sectionSixteenth(int64_t ms)
 {
     // Eighth n sits at 128 + 256 n ms, so the nearest one (later on a tie) is ms / 256.
-    return 2 * static_cast<int>(ms / (2 * kSixteenthMs));
+    return 2 * static_cast<int>(ms / (2 * sixteenthLengthMs));
 }
 
-Score compose_song()
+Score composeSong()
 {
     Score score;
-    score.instruments = song_instruments();
-    score.effects = song_effects();
-    score.length_frames = ms_to_frame(kSongLengthMs);
-    const Sections sections = song_sections();
-    compose_opening(score, sections.opening);
-    compose_tiles(score, sections.tiles);
-    compose_spin(score, sections.spin);
-    compose_full_beat(score, sections.full_beat);
-    compose_lead(score, sections.lead);
-    compose_climax(score, sections.climax);
-    compose_credits(score, sections.credits);
-    sort_events(score.events);
+    score.instruments = songInstruments();
+    score.effects = songEffects();
+    score.lengthFrames = msToFrame(songLengthMs);
+    const Sections sections = songSections();
+    composeOpening(score, sections.opening);
+    composeTiles(score, sections.tiles);
+    composeSpin(score, sections.spin);
+    composeFullBeat(score, sections.fullBeat);
+    composeLead(score, sections.lead);
+    composeClimax(score, sections.climax);
+    composeCredits(score, sections.credits);
+    sortEvents(score.events);
     return score;
 }
 
-std::vector<float> render_song(const Score& score)
+std::vector<float> renderSong(const Score& score)
 {
-    std::vector<float> samples = render_score(score);
+    std::vector<float> samples = renderScore(score);
     // The encoder drops the top band anyway; taking it out first keeps the decoded peaks near
     // where they are normalised.
-    soften_top_end(samples, 16000.0f);
+    softenTopEnd(samples, 16000.0f);
     // The loudest hits (kick, snare and bass together) stand well over the body of the mix; a
     // fast limiter pulls them down 4 dB so the normalised piece is louder without hard clipping.
-    normalise_peak(samples, 1.0f);
-    limit_peaks(samples, 0.6f, 0.08f);
-    fade_out(samples, ms_to_frame(kFadeStartMs), score.length_frames);
-    const float minus_one_db = 0.891250938f;
-    normalise_peak(samples, minus_one_db);
+    normalisePeak(samples, 1.0f);
+    limitPeaks(samples, 0.6f, 0.08f);
+    fadeOut(samples, msToFrame(fadeStartMs), score.lengthFrames);
+    const float minusOneDb = 0.891250938f;
+    normalisePeak(samples, minusOneDb);
     return samples;
 }
