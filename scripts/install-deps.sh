@@ -10,7 +10,8 @@ play_packages=(
   xvfb xauth libgl1-mesa-dri libegl-mesa0
 )
 test_packages=(
-  libgtest-dev libbenchmark-dev clang libclang-rt-14-dev ffmpeg
+  libgtest-dev libbenchmark-dev clang libclang-rt-14-dev ffmpeg time
+  emscripten chromium dpkg-dev
 )
 
 case "${1:-}" in
@@ -25,6 +26,11 @@ for package in "${wanted[@]}"; do
     missing+=("$package")
   fi
 done
+# The browser test drives Chromium with an npm package. Where Node.js came
+# with its own npm (NodeSource), Debian's npm would conflict: ask only if absent.
+if [ "$1" = test ] && ! command -v npm >/dev/null; then
+  missing+=(nodejs npm)
+fi
 [ ${#missing[@]} -eq 0 ] && exit 0
 
 echo "Installing: ${missing[*]}"

@@ -11,9 +11,13 @@ ctest --test-dir build --output-on-failure -j2
 # The same tests under AddressSanitizer and UndefinedBehaviorSanitizer, built
 # with clang, then the descriptor fuzzer for a bounded time.
 CC=clang CXX=clang++ cmake -S . -B build-sanitize -DCMAKE_BUILD_TYPE=Debug \
-  -DDEMO_SANITIZE=ON -DDEMO_FUZZ=ON -DDEMO_ASSETS=OFF -DDEMO_TESTS=ON
+  -DDEMO_SANITIZE=ON -DDEMO_FUZZ=ON -DDEMO_TESTS=ON
 cmake --build build-sanitize -j"$(nproc)"
 ctest --test-dir build-sanitize --output-on-failure -j2
 mkdir -p build-sanitize/fuzz-corpus
 build-sanitize/tests/font_fuzz -max_total_time=30 -print_final_stats=1 \
   "$PWD/build-sanitize/fuzz-corpus" "$PWD/tests/fuzz/seeds"
+
+# The web version, built with Emscripten and played in headless Chromium,
+# with the assets the native build generated.
+DADA_DIR="$PWD/build/dada" web/test.sh

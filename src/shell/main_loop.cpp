@@ -8,6 +8,10 @@
 #include <cstdint>
 #include <cstdio>
 
+#ifdef __EMSCRIPTEN__
+#include <emscripten.h>
+#endif
+
 namespace {
 
 constexpr int32_t demoEndMs = 119985;
@@ -55,11 +59,20 @@ bool advanceTimeline(int32_t elapsedMs)
 
 void runMainLoop()
 {
+#ifdef __EMSCRIPTEN__
+    // The loop below hands the browser its turn; SDL must not also sleep in the
+    // present, which is not on the path the web build can suspend and resume.
+    SDL_SetHint(SDL_HINT_EMSCRIPTEN_ASYNCIFY, "0");
+#endif
     demo.startTicks = SDL_GetTicks();
     demo.sceneStartMs = 0;
     Mix_PlayMusic(demo.music, playOnce);
     while (demo.running) {
         runPass();
+#ifdef __EMSCRIPTEN__
+        // A browser shows the frame and plays the sound only between passes.
+        emscripten_sleep(0);
+#endif
     }
 }
 

@@ -49,6 +49,13 @@ int initPlatform()
         SDL_CreateWindow("title", SDL_WINDOWPOS_UNDEFINED, SDL_WINDOWPOS_UNDEFINED, screenWidth,
                          screenHeight, SDL_WINDOW_BORDERLESS | SDL_WINDOW_MAXIMIZED);
     demo.renderer = SDL_CreateRenderer(demo.window, -1, SDL_RENDERER_ACCELERATED);
+#ifdef __EMSCRIPTEN__
+    // A browser without WebGL still shows the show, drawn by SDL on the CPU.
+    if (demo.renderer == nullptr) {
+        printf("No accelerated renderer (%s); using the software renderer.\n", SDL_GetError());
+        demo.renderer = SDL_CreateRenderer(demo.window, -1, SDL_RENDERER_SOFTWARE);
+    }
+#endif
     // Set once the renderer exists and before any texture, so all four filter linearly.
     SDL_SetHint(SDL_HINT_RENDER_SCALE_QUALITY, "1");
     if ((IMG_Init(imageFlags) & imageFlags) != imageFlags) {

@@ -1,0 +1,39 @@
+#!/usr/bin/env bash
+# Builds the web version into build-web/: index.html, demo.js, demo.wasm and
+# demo.data (the assets, preloaded under dada/). Needs Debian's emscripten.
+#
+# The asset generators are native programs, built in build-web-native/;
+# DADA_DIR=<folder> uses assets generated elsewhere instead (e.g. build/dada).
+set -euo pipefail
+cd "$(dirname "$0")/.."
+root="$PWD"
+out="$root/build-web"
+export NODE_PATH=/usr/share/nodejs
+if ! command -v emcc >/dev/null; then
+  echo "emcc not found (apt-get install emscripten)" >&2
+  exit 1
+fi
+
+sdl_prefix="$(web/build-sdl.sh)"
+
+if [ -z "${DADA_DIR:-}" ]; then
+  cmake -S . -B build-web-native -DDEMO_TESTS=OFF >/dev/null
+  cmake --build build-web-native --target assets -j2
+  DADA_DIR="$root/build-web-native/dada"
+fi
+DADA_DIR="$(cd "$DADA_DIR" && pwd)"
+
+emcmake cmake -S . -B "$out/wasm" -DCMAKE_BUILD_TYPE=Release \
+  -DDEMO_TESTS=OFF -DDEMO_ASSETS=OFF -DDEMO_DADA_DIR="$DADA_DIR" \
+  -DCMAKE_PREFIX_PATH="$sdl_prefix" -DCMAKE_FIND_ROOT_PATH="$sdl_prefix" \
+  -DCMAKE_PROJECT_INCLUDE="$root/web/emscripten.cmake" \
+  -DCMAKE_CROSSCOMPILING_EMULATOR="/usr/bin/node;--no-experimental-fetch" >/dev/null
+
+# The link packs the assets, which CMake does not know: relink when one is newer.
+if [ -f "$out/wasm/demo.js" ] && [ -n "$(find "$DADA_DIR" -newer "$out/wasm/demo.js")" ]; then
+  rm "$out/wasm/demo.js"
+fi
+cmake --build "$out/wasm" --target demo -j2
+
+cp "$out/wasm/demo.js" "$out/wasm/demo.wasm" "$out/wasm/demo.data" web/index.html "$out/"
+echo "Built $out: index.html demo.js demo.wasm demo.data"

@@ -1,0 +1,45 @@
+# Web build settings, read right after the project() call of the top-level
+# CMakeLists (CMAKE_PROJECT_INCLUDE), so the program builds from its own
+# build files. Expects CMAKE_PREFIX_PATH to hold the SDL of web/build-sdl.sh
+# and DEMO_DADA_DIR to name the generated assets.
+
+# The static SDL_image and SDL_mixer packages export only "-static" targets;
+# the project links the plain names, as SDL2's own package provides them.
+find_package(SDL2 REQUIRED CONFIG)
+find_package(SDL2_image REQUIRED CONFIG)
+find_package(SDL2_mixer REQUIRED CONFIG)
+foreach(library SDL2_image SDL2_mixer)
+  if(NOT TARGET ${library}::${library})
+    add_library(${library}::${library} ALIAS ${library}::${library}-static)
+  endif()
+endforeach()
+
+if(NOT IS_DIRECTORY "${DEMO_DADA_DIR}")
+  message(FATAL_ERROR "DEMO_DADA_DIR must name the generated dada folder")
+endif()
+
+# Lists of names go through files: "$" and parentheses do not survive the
+# build tool's quoting.
+file(WRITE ${CMAKE_BINARY_DIR}/library-funcs.txt "$autoResumeAudioContext\n$dynCall\n")
+# The stack at the program's yield. At -O2 and above the optimiser inlines the
+# inner two into main, and Asyncify warns that it does not find them.
+file(WRITE ${CMAKE_BINARY_DIR}/asyncify-only.txt "main\ndemoMain(int, char**)\nrunMainLoop()\n")
+
+add_link_options(
+  # The main loop suspends itself once per pass so the browser can draw and
+  # play; only the functions on the stack at that moment are rewritten.
+  -sASYNCIFY
+  -sASYNCIFY_ONLY=@${CMAKE_BINARY_DIR}/asyncify-only.txt
+  # SDL2 built outside Emscripten's ports uses these from its JavaScript.
+  -sDEFAULT_LIBRARY_FUNCS_TO_INCLUDE=@${CMAKE_BINARY_DIR}/library-funcs.txt
+  -sUSE_SDL=0
+  -sALLOW_MEMORY_GROWTH=1
+  # The page makes one instance per showing and starts it on a click.
+  -sMODULARIZE=1
+  -sEXPORT_NAME=createDemo
+  -sINVOKE_RUN=0
+  -sEXIT_RUNTIME=1
+  "SHELL:-sEXPORTED_RUNTIME_METHODS=[callMain]"
+  -sENVIRONMENT=web
+  # The assets, under the relative path the program reads.
+  "SHELL:--preload-file ${DEMO_DADA_DIR}@/dada")
