@@ -387,3 +387,15 @@ TEST(Frame, IntToStringIsPlainDecimal)
     EXPECT_EQ(intToString(-45), "-45");
     EXPECT_EQ(intToString(INT32_MIN), "-2147483648");
 }
+
+TEST(Frame, DebugTextPenSaturatesOnAbsurdWidths)
+{
+    resetFake();
+    demo.texFont = fakeTexture(4);
+    demo.glyphs = {{'1', 0, 0, INT32_MAX, 12, 0, 0, 0, {0, 0, INT32_MAX, 12}}};
+    drawDebugText("11 1", 0);
+    const std::vector<DrawCall> drawn = copies();
+    ASSERT_EQ(drawn.size(), 3u);
+    EXPECT_EQ(drawn[1].destination.x, INT32_MAX);
+    EXPECT_EQ(drawn[2].destination.x, INT32_MAX) << "a space past the limit stays there";
+}

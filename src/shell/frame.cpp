@@ -15,6 +15,13 @@ namespace {
 constexpr int32_t overlayPenX = 10;
 constexpr int32_t overlaySpaceAdvance = 32;
 
+// The pen moved right by advance, saturating so that absurd glyph widths from
+// a bad descriptor cannot overflow; a plain sum for every sane value.
+int32_t advancePen(int32_t penX, int32_t advance)
+{
+    return static_cast<int32_t>(std::clamp<int64_t>(int64_t{penX} + advance, INT32_MIN, INT32_MAX));
+}
+
 } // namespace
 
 void drawScene()
@@ -59,7 +66,7 @@ void drawDebugText(std::string text, int32_t y)
     for (const char character : text) {
         const auto code = static_cast<unsigned char>(character);
         if (code == ' ') {
-            penX += overlaySpaceAdvance;
+            penX = advancePen(penX, overlaySpaceAdvance);
             continue;
         }
         if (const Glyph* found = findGlyph(code)) {
@@ -71,8 +78,6 @@ void drawDebugText(std::string text, int32_t y)
         const SDL_Rect destination = {penX, y, glyph->width, glyph->height};
         SDL_RenderCopyEx(demo.renderer, demo.texFont, &glyph->source, &destination, 0.0, nullptr,
                          SDL_FLIP_NONE);
-        // Saturating, so absurd widths from a bad descriptor cannot overflow.
-        penX = static_cast<int32_t>(
-            std::clamp<int64_t>(int64_t{penX} + glyph->width, INT32_MIN, INT32_MAX));
+        penX = advancePen(penX, glyph->width);
     }
 }
