@@ -1,4 +1,5 @@
-// Checks the generated dada/ files: image formats, the seamless fog, a font covering every demo text, the music.
+// Checks the generated dada/ files: image formats, the seamless fog, a font covering every demo
+// text, the music.
 #include "font/font.h"
 #include "shell/demo_state.h"
 
@@ -29,7 +30,10 @@ const std::vector<std::string> demoTexts = {
     "TIVU",
     "MELKORI",
     "SALVO",
-    "D" "\xC4" "RV" "\xC4",
+    "D"
+    "\xC4"
+    "RV"
+    "\xC4",
     "notes left behind by a forgetful time traveler",
     "technology will continue to make our lives harder and many of us will be delighted about it",
     "all work will be outsourced, until all the work on the planet is being done by one guy",
@@ -235,7 +239,8 @@ TEST(Assets, PictureIsLightJpeg)
     double sum = 0.0;
     for (int y = 0; y < picture->h; ++y) {
         for (int x = 0; x < picture->w; ++x) {
-            sum += channelAt(picture, x, y, 0) + channelAt(picture, x, y, 1) + channelAt(picture, x, y, 2);
+            sum += channelAt(picture, x, y, 0) + channelAt(picture, x, y, 1) +
+                   channelAt(picture, x, y, 2);
         }
     }
     // Tints multiply the colour, so a dark picture would leave little to tint.
@@ -296,7 +301,8 @@ TEST(Assets, DescriptorGlyphsLieInsidePageAndShareOneHeight)
         EXPECT_GE(y, 0);
         EXPECT_GT(fieldValue(glyph, "width"), 0);
         EXPECT_LE(x + fieldValue(glyph, "width"), pageWidth) << "glyph " << fieldValue(glyph, "id");
-        EXPECT_LE(y + fieldValue(glyph, "height"), pageHeight) << "glyph " << fieldValue(glyph, "id");
+        EXPECT_LE(y + fieldValue(glyph, "height"), pageHeight)
+            << "glyph " << fieldValue(glyph, "id");
         EXPECT_EQ(fieldValue(glyph, "height"), lineHeight) << "glyph " << fieldValue(glyph, "id");
     }
 }
@@ -329,7 +335,8 @@ TEST(Assets, ProgramLoaderFindsEveryDemoGlyphInsidePage)
     for (const std::string& text : demoTexts) {
         for (const char byte : text) {
             const Glyph* glyph = findGlyph(static_cast<unsigned char>(byte));
-            ASSERT_NE(glyph, nullptr) << "code " << static_cast<int>(static_cast<unsigned char>(byte));
+            ASSERT_NE(glyph, nullptr)
+                << "code " << static_cast<int>(static_cast<unsigned char>(byte));
             EXPECT_GT(glyph->width, 0);
             EXPECT_EQ(glyph->height, fieldValue(common[0], "lineHeight"));
             EXPECT_LE(glyph->x + glyph->width, fieldValue(common[0], "scaleW"));

@@ -1,4 +1,5 @@
-// Rasterises the demo's font into a white-on-transparent page and writes its BMFont text descriptor.
+// Rasterises the demo's font into a white-on-transparent page and writes its BMFont text
+// descriptor.
 #define SDL_MAIN_HANDLED
 #include <SDL.h>
 #include <SDL_image.h>
@@ -24,15 +25,15 @@ constexpr const char* pageFileName = "aerosoli";
 // One rendered glyph and where its cell lands on the page.
 struct GlyphCell {
     int32_t id;
-    int32_t advance;     // pixels, hinted
-    int32_t inkLeft;     // bitmap left edge relative to the pen
-    int32_t inkTop;      // bitmap top edge above the baseline
+    int32_t advance; // pixels, hinted
+    int32_t inkLeft; // bitmap left edge relative to the pen
+    int32_t inkTop;  // bitmap top edge above the baseline
     int32_t inkWidth;
     int32_t inkHeight;
     std::vector<uint8_t> coverage; // inkWidth * inkHeight, row by row
-    int32_t cellLeft;    // cell left edge relative to the pen, <= 0
+    int32_t cellLeft;              // cell left edge relative to the pen, <= 0
     int32_t cellWidth;
-    int32_t x;           // cell position on the page
+    int32_t x; // cell position on the page
     int32_t y;
 };
 
@@ -44,8 +45,8 @@ struct KerningPair {
 
 // Vertical layout shared by every cell.
 struct LineLayout {
-    int32_t base;        // baseline distance from the cell top
-    int32_t lineHeight;  // cell height
+    int32_t base;       // baseline distance from the cell top
+    int32_t lineHeight; // cell height
 };
 
 struct PageSize {
@@ -96,7 +97,8 @@ bool renderGlyph(FT_Face face, int32_t code, GlyphCell& cell)
     // (a left bearing below zero, or ink past the advance), so nothing is clipped.
     const bool hasInk = cell.inkWidth > 0 && cell.inkHeight > 0;
     cell.cellLeft = hasInk ? std::min(0, cell.inkLeft) : 0;
-    const int32_t cellRight = hasInk ? std::max(cell.advance, cell.inkLeft + cell.inkWidth) : cell.advance;
+    const int32_t cellRight =
+        hasInk ? std::max(cell.advance, cell.inkLeft + cell.inkWidth) : cell.advance;
     cell.cellWidth = cellRight - cell.cellLeft;
     return true;
 }
@@ -142,7 +144,7 @@ bool packCells(std::vector<GlyphCell>& cells, int32_t lineHeight, PageSize page)
 // Returns {0, 0} when even the largest does not.
 PageSize choosePageSize(std::vector<GlyphCell>& cells, int32_t lineHeight)
 {
-    const PageSize candidates[] = {{256, 256}, {512, 256}, {512, 512}, {1024, 512},
+    const PageSize candidates[] = {{256, 256},   {512, 256},   {512, 512},  {1024, 512},
                                    {1024, 1024}, {2048, 1024}, {2048, 2048}};
     for (const PageSize& page : candidates) {
         if (packCells(cells, lineHeight, page)) {
@@ -156,7 +158,8 @@ PageSize choosePageSize(std::vector<GlyphCell>& cells, int32_t lineHeight)
 // the colour modulation tints glyphs and filtering never darkens their edges.
 SDL_Surface* paintPage(const std::vector<GlyphCell>& cells, const LineLayout& line, PageSize page)
 {
-    SDL_Surface* surface = SDL_CreateRGBSurfaceWithFormat(0, page.width, page.height, 32, SDL_PIXELFORMAT_RGBA32);
+    SDL_Surface* surface =
+        SDL_CreateRGBSurfaceWithFormat(0, page.width, page.height, 32, SDL_PIXELFORMAT_RGBA32);
     if (surface == nullptr) {
         return nullptr;
     }
@@ -173,9 +176,11 @@ SDL_Surface* paintPage(const std::vector<GlyphCell>& cells, const LineLayout& li
         const int32_t inkX = cell.x + cell.inkLeft - cell.cellLeft;
         const int32_t inkY = cell.y + line.base - cell.inkTop;
         for (int32_t row = 0; row < cell.inkHeight; ++row) {
-            uint8_t* pixels = static_cast<uint8_t*>(surface->pixels) + (inkY + row) * surface->pitch;
+            uint8_t* pixels =
+                static_cast<uint8_t*>(surface->pixels) + (inkY + row) * surface->pitch;
             for (int32_t column = 0; column < cell.inkWidth; ++column) {
-                pixels[(inkX + column) * 4 + 3] = cell.coverage[static_cast<size_t>(row * cell.inkWidth + column)];
+                pixels[(inkX + column) * 4 + 3] =
+                    cell.coverage[static_cast<size_t>(row * cell.inkWidth + column)];
             }
         }
     }
@@ -221,24 +226,29 @@ bool writeDescriptor(const std::string& path, FT_Face face, const std::vector<Gl
     const int bold = (face->style_flags & FT_STYLE_FLAG_BOLD) != 0 ? 1 : 0;
     const int italic = (face->style_flags & FT_STYLE_FLAG_ITALIC) != 0 ? 1 : 0;
     fprintf(file,
-            "info face=\"%s\" size=%d bold=%d italic=%d charset=\"\" unicode=1 stretchH=100 smooth=1 aa=1 "
+            "info face=\"%s\" size=%d bold=%d italic=%d charset=\"\" unicode=1 stretchH=100 "
+            "smooth=1 aa=1 "
             "padding=0,0,0,0 spacing=%d,%d\n",
             face->family_name, pixelSize, bold, italic, cellSpacing, cellSpacing);
-    fprintf(file,
-            "common lineHeight=%d base=%d scaleW=%d scaleH=%d pages=1 packed=0 alphaChnl=0 redChnl=4 "
-            "greenChnl=4 blueChnl=4\n",
-            line.lineHeight, line.base, page.width, page.height);
+    fprintf(
+        file,
+        "common lineHeight=%d base=%d scaleW=%d scaleH=%d pages=1 packed=0 alphaChnl=0 redChnl=4 "
+        "greenChnl=4 blueChnl=4\n",
+        line.lineHeight, line.base, page.width, page.height);
     fprintf(file, "page id=0 file=\"%s\"\n", pageFileName);
     fprintf(file, "chars count=%zu\n", cells.size());
     for (const GlyphCell& cell : cells) {
         fprintf(file,
-                "char id=%-4d x=%-5d y=%-5d width=%-5d height=%-5d xoffset=%-5d yoffset=%-5d xadvance=%-5d "
+                "char id=%-4d x=%-5d y=%-5d width=%-5d height=%-5d xoffset=%-5d yoffset=%-5d "
+                "xadvance=%-5d "
                 "page=%-2d chnl=15\n",
-                cell.id, cell.x, cell.y, cell.cellWidth, line.lineHeight, cell.cellLeft, 0, cell.advance, 0);
+                cell.id, cell.x, cell.y, cell.cellWidth, line.lineHeight, cell.cellLeft, 0,
+                cell.advance, 0);
     }
     fprintf(file, "kernings count=%zu\n", kerning.size());
     for (const KerningPair& pair : kerning) {
-        fprintf(file, "kerning first=%-3d second=%-3d amount=%d\n", pair.first, pair.second, pair.amount);
+        fprintf(file, "kerning first=%-3d second=%-3d amount=%d\n", pair.first, pair.second,
+                pair.amount);
     }
     return fclose(file) == 0;
 }
@@ -302,7 +312,8 @@ int main(int argc, char** argv)
         return 1;
     }
     FT_Face face = nullptr;
-    if (FT_New_Face(library, argv[1], 0, &face) != 0 || FT_Set_Pixel_Sizes(face, 0, pixelSize) != 0) {
+    if (FT_New_Face(library, argv[1], 0, &face) != 0 ||
+        FT_Set_Pixel_Sizes(face, 0, pixelSize) != 0) {
         fprintf(stderr, "fontgen: cannot open %s at %d px\n", argv[1], pixelSize);
         FT_Done_FreeType(library);
         return 1;

@@ -1,4 +1,5 @@
-// The wall picture: a light top-view propeller aircraft on a roundel over a sunburst, drawn from distance fields.
+// The wall picture: a light top-view propeller aircraft on a roundel over a sunburst, drawn from
+// distance fields.
 #include "images.h"
 
 #include <algorithm>
@@ -53,7 +54,8 @@ float polygonDistance(Point p, const std::vector<Point>& vertices)
     for (size_t i = 0, j = vertices.size() - 1; i < vertices.size(); j = i, ++i) {
         const Point edge = minus(vertices[j], vertices[i]);
         const Point w = minus(p, vertices[i]);
-        const float t = clamp01((w.x * edge.x + w.y * edge.y) / (edge.x * edge.x + edge.y * edge.y));
+        const float t =
+            clamp01((w.x * edge.x + w.y * edge.y) / (edge.x * edge.x + edge.y * edge.y));
         nearest = std::min(nearest, length({w.x - edge.x * t, w.y - edge.y * t}));
         const bool crosses = (vertices[i].y > p.y) != (vertices[j].y > p.y);
         if (crosses && p.x < vertices[i].x + edge.x * (p.y - vertices[i].y) / edge.y) {
@@ -72,11 +74,14 @@ float coverage(float distance)
 // The aircraft's outline as one distance field: fuselage, wings, tailplane, fin.
 float aircraftDistance(Point p)
 {
-    static const std::vector<Point> wing = {{-0.78f, 0.13f}, {-0.08f, 0.22f}, {0.08f, 0.22f}, {0.78f, 0.13f},
-                                            {0.78f, 0.02f},  {0.08f, -0.06f}, {-0.08f, -0.06f}, {-0.78f, 0.02f}};
-    static const std::vector<Point> tailplane = {{-0.3f, -0.47f}, {-0.05f, -0.42f}, {0.05f, -0.42f}, {0.3f, -0.47f},
+    static const std::vector<Point> wing = {{-0.78f, 0.13f},  {-0.08f, 0.22f}, {0.08f, 0.22f},
+                                            {0.78f, 0.13f},   {0.78f, 0.02f},  {0.08f, -0.06f},
+                                            {-0.08f, -0.06f}, {-0.78f, 0.02f}};
+    static const std::vector<Point> tailplane = {{-0.3f, -0.47f}, {-0.05f, -0.42f},
+                                                 {0.05f, -0.42f}, {0.3f, -0.47f},
                                                  {0.3f, -0.55f},  {-0.3f, -0.55f}};
-    const float fuselage = capsuleDistance(p, {0.0f, -0.6f}, {0.0f, 0.5f}, 0.075f - 0.04f * clamp01(-p.y - 0.1f));
+    const float fuselage =
+        capsuleDistance(p, {0.0f, -0.6f}, {0.0f, 0.5f}, 0.075f - 0.04f * clamp01(-p.y - 0.1f));
     const float wings = polygonDistance(p, wing) - 0.02f;
     const float tail = polygonDistance(p, tailplane) - 0.015f;
     return std::min(fuselage, std::min(wings, tail));
@@ -125,7 +130,8 @@ Colour aircraftSkin(Point p)
     colour = mixColour(colour, stripe, coverage(std::fabs(p.y + 0.5f) - 0.012f));
     const Point markLeft = {-0.42f, 0.1f};
     const Point markRight = {0.42f, 0.1f};
-    const float mark = std::min(circleDistance(p, markLeft, 0.06f), circleDistance(p, markRight, 0.06f));
+    const float mark =
+        std::min(circleDistance(p, markLeft, 0.06f), circleDistance(p, markRight, 0.06f));
     colour = mixColour(colour, rose, coverage(mark));
     colour = mixColour(colour, skin, coverage(mark + 0.03f));
     const float canopyDistance = capsuleDistance(p, {0.0f, 0.2f}, {0.0f, 0.32f}, 0.035f);
@@ -140,8 +146,10 @@ Colour propeller(Point p, Colour below)
     const Colour spinner = {0.98f, 0.62f, 0.66f, 1.0f};
     const float disc = capsuleDistance(p, {-0.24f, 0.6f}, {0.24f, 0.6f}, 0.012f);
     Colour colour = mixColour(below, blur, 0.45f * coverage(disc));
-    colour = mixColour(colour, {0.3f, 0.42f, 0.62f, 1.0f}, coverage(circleDistance(p, {0.0f, 0.57f}, 0.045f)));
-    return mixColour(colour, spinner, coverage(circleDistance(p, {0.0f, 0.57f}, 0.045f - outlineWidth)));
+    colour = mixColour(colour, {0.3f, 0.42f, 0.62f, 1.0f},
+                       coverage(circleDistance(p, {0.0f, 0.57f}, 0.045f)));
+    return mixColour(colour, spinner,
+                     coverage(circleDistance(p, {0.0f, 0.57f}, 0.045f - outlineWidth)));
 }
 
 // The whole picture at a point, y up.
@@ -149,7 +157,8 @@ Colour picture(Point p)
 {
     Colour colour = roundel(p, background(p));
     const float shadow = aircraftDistance({p.x + 0.04f, p.y + 0.05f});
-    colour = mixColour(colour, {0.5f, 0.56f, 0.68f, 1.0f}, 0.35f * (1.0f - smoothstep(-0.02f, 0.04f, shadow)));
+    colour = mixColour(colour, {0.5f, 0.56f, 0.68f, 1.0f},
+                       0.35f * (1.0f - smoothstep(-0.02f, 0.04f, shadow)));
     const float body = aircraftDistance(p);
     colour = mixColour(colour, {0.3f, 0.42f, 0.62f, 1.0f}, coverage(body));
     colour = mixColour(colour, aircraftSkin(p), coverage(body + outlineWidth));
@@ -164,7 +173,8 @@ Canvas paintAstiasto()
     const float half = 0.5f * static_cast<float>(pictureSize);
     for (int32_t y = 0; y < pictureSize; ++y) {
         for (int32_t x = 0; x < pictureSize; ++x) {
-            const Point p = {(static_cast<float>(x) + 0.5f - half) / half, (half - static_cast<float>(y) - 0.5f) / half};
+            const Point p = {(static_cast<float>(x) + 0.5f - half) / half,
+                             (half - static_cast<float>(y) - 0.5f) / half};
             pixelAt(canvas, x, y) = picture(p);
         }
     }

@@ -9,12 +9,15 @@
 
 Canvas makeCanvas(int32_t width, int32_t height)
 {
-    return {width, height, std::vector<Colour>(static_cast<size_t>(width) * static_cast<size_t>(height), {1, 1, 1, 0})};
+    return {width, height,
+            std::vector<Colour>(static_cast<size_t>(width) * static_cast<size_t>(height),
+                                {1, 1, 1, 0})};
 }
 
 Colour& pixelAt(Canvas& canvas, int32_t x, int32_t y)
 {
-    return canvas.pixels[static_cast<size_t>(y) * static_cast<size_t>(canvas.width) + static_cast<size_t>(x)];
+    return canvas.pixels[static_cast<size_t>(y) * static_cast<size_t>(canvas.width) +
+                         static_cast<size_t>(x)];
 }
 
 float smoothstep(float edge0, float edge1, float x)

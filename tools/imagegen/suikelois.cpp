@@ -18,7 +18,7 @@ struct Polar {
 // One ring of identical petals: outline radius base + reach * |cos(count/2 * angle)|^roundness.
 struct PetalRing {
     int32_t count;
-    float phase;     // radians the ring is turned by
+    float phase; // radians the ring is turned by
     float base;
     float reach;
     float roundness; // below 1 gives round tips, above 1 pointed ones
@@ -41,7 +41,8 @@ Colour over(Colour top, Colour bottom)
         return {1, 1, 1, 0};
     }
     const float bottomWeight = bottom.a * (1.0f - top.a);
-    return {(top.r * top.a + bottom.r * bottomWeight) / alpha, (top.g * top.a + bottom.g * bottomWeight) / alpha,
+    return {(top.r * top.a + bottom.r * bottomWeight) / alpha,
+            (top.g * top.a + bottom.g * bottomWeight) / alpha,
             (top.b * top.a + bottom.b * bottomWeight) / alpha, alpha};
 }
 
@@ -58,7 +59,8 @@ Colour halo(Polar p)
 // vein along each petal's axis.
 Colour petals(Polar p, const PetalRing& ring)
 {
-    const float lobe = std::fabs(std::cos(0.5f * static_cast<float>(ring.count) * (p.angle - ring.phase)));
+    const float lobe =
+        std::fabs(std::cos(0.5f * static_cast<float>(ring.count) * (p.angle - ring.phase)));
     const float outline = ring.base + ring.reach * std::pow(lobe, ring.roundness);
     const float coverage = 1.0f - smoothstep(outline - petalEdge, outline, p.r);
     const float depth = p.r / outline;
@@ -82,16 +84,19 @@ Colour heart(Polar p)
     const float detail = smoothstep(0.01f, 0.03f, radius);
     const float logR = std::log(radius);
     const float rings = 0.5f + 0.5f * std::cos(2.0f * pi * 3.0f * logR);
-    const float fine = (0.5f + 0.5f * std::cos(2.0f * pi * 70.0f * radius)) * smoothstep(0.2f, 0.1f, radius);
+    const float fine =
+        (0.5f + 0.5f * std::cos(2.0f * pi * 70.0f * radius)) * smoothstep(0.2f, 0.1f, radius);
     const float spiralA = 0.5f + 0.5f * std::cos(16.0f * p.angle + 14.0f * logR);
     const float spiralB = 0.5f + 0.5f * std::cos(16.0f * p.angle - 14.0f * logR);
     const float lattice = spiralA * spiralB;
-    Colour colour = mixColour(white, pastel(0.9f + 0.2f * rings, 1.0f), detail * (0.25f + 0.55f * rings));
+    Colour colour =
+        mixColour(white, pastel(0.9f + 0.2f * rings, 1.0f), detail * (0.25f + 0.55f * rings));
     colour = mixColour(colour, pastel(0.68f, 1.0f), detail * 0.8f * lattice);
     colour = mixColour(colour, white, detail * 0.5f * fine);
     const float starOutline = 0.035f + 0.055f * std::pow(std::fabs(std::cos(4.0f * p.angle)), 3.0f);
     const float star = 1.0f - smoothstep(starOutline - 0.012f, starOutline, radius);
-    const Colour gold = mixColour(white, pastel(0.12f, 1.0f), smoothstep(0.0f, starOutline, radius));
+    const Colour gold =
+        mixColour(white, pastel(0.12f, 1.0f), smoothstep(0.0f, starOutline, radius));
     colour = mixColour(colour, gold, 0.9f * star);
     colour.a = 1.0f - smoothstep(0.2f - petalEdge, 0.2f, p.r);
     return colour;

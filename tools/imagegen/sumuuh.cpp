@@ -1,4 +1,5 @@
-// The fog tile: domain-warped fractal value noise on lattices that wrap, so the tile repeats without seams.
+// The fog tile: domain-warped fractal value noise on lattices that wrap, so the tile repeats
+// without seams.
 #include "images.h"
 
 #include <cmath>
@@ -7,11 +8,11 @@ namespace {
 
 constexpr int32_t tileSize = 1024;
 constexpr int32_t octaveCount = 6;
-constexpr int32_t basePeriod = 4;      // lattice cells across the tile in the coarsest octave
+constexpr int32_t basePeriod = 4; // lattice cells across the tile in the coarsest octave
 constexpr uint32_t densitySeed = 0x5a17u;
 constexpr uint32_t warpSeedX = 0x77e1u;
 constexpr uint32_t warpSeedY = 0x3c0du;
-constexpr float warpStrength = 0.07f;  // tile widths
+constexpr float warpStrength = 0.07f; // tile widths
 constexpr float minAlpha = 40.0f / 255.0f;
 
 // Quintic fade: continuous second derivative, so no creases show when magnified.
@@ -41,8 +42,10 @@ float periodicNoise(float x, float y, int32_t period, uint32_t seed)
     const int32_t j = static_cast<int32_t>(floorY);
     const float tx = fade(fx - floorX);
     const float ty = fade(fy - floorY);
-    const float top = mix(latticeValue(i, j, period, seed), latticeValue(i + 1, j, period, seed), tx);
-    const float bottom = mix(latticeValue(i, j + 1, period, seed), latticeValue(i + 1, j + 1, period, seed), tx);
+    const float top =
+        mix(latticeValue(i, j, period, seed), latticeValue(i + 1, j, period, seed), tx);
+    const float bottom =
+        mix(latticeValue(i, j + 1, period, seed), latticeValue(i + 1, j + 1, period, seed), tx);
     return mix(top, bottom, ty);
 }
 
@@ -54,7 +57,8 @@ float fractalNoise(float x, float y, int32_t octaves, uint32_t seed)
     float weight = 1.0f;
     float totalWeight = 0.0f;
     for (int32_t octave = 0; octave < octaves; ++octave) {
-        sum += weight * periodicNoise(x, y, basePeriod << octave, seed + static_cast<uint32_t>(octave) * 1013u);
+        sum += weight * periodicNoise(x, y, basePeriod << octave,
+                                      seed + static_cast<uint32_t>(octave) * 1013u);
         totalWeight += weight;
         weight *= 0.5f;
     }
@@ -87,7 +91,8 @@ Canvas paintSumuuh()
     const float step = 1.0f / static_cast<float>(tileSize);
     for (int32_t y = 0; y < tileSize; ++y) {
         for (int32_t x = 0; x < tileSize; ++x) {
-            const float density = cloudDensity(static_cast<float>(x) * step, static_cast<float>(y) * step);
+            const float density =
+                cloudDensity(static_cast<float>(x) * step, static_cast<float>(y) * step);
             pixelAt(canvas, x, y) = fogColour(density);
         }
     }
