@@ -10,7 +10,7 @@ play_packages=(
   xvfb xauth libgl1-mesa-dri libegl-mesa0
 )
 test_packages=(
-  libgtest-dev libbenchmark-dev clang libclang-rt-14-dev ffmpeg time
+  libgtest-dev libbenchmark-dev clang clang-format libclang-rt-14-dev ffmpeg time git
   emscripten chromium dpkg-dev
 )
 
