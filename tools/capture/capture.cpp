@@ -49,11 +49,15 @@ int fail(const std::string& message)
 
 void printUsage()
 {
-    fprintf(stderr,
-            "usage: capture --at MS[,MS...] --out DIR\n"
-            "       capture --video FILE [--fps N]\n"
-            "Run from the folder that holds dada/. Times are ms of the show, 0 to %d.\n",
-            lastFrameMs);
+    printf("usage: capture --at MS[,MS...] --out DIR [--shrink N]\n"
+           "       capture --video FILE [--fps N]\n"
+           "Renders the demo off screen, from the folder that holds its dada/.\n"
+           "  --at MS,...   moments of the show to draw, ms from 0 to %d\n"
+           "  --out DIR     folder for the stills, frame_<ms>.png\n"
+           "  --shrink N    write stills at 1/N size (N divides 1920 and 1080)\n"
+           "  --video FILE  the whole show as H.264 + AAC in MP4, through ffmpeg\n"
+           "  --fps N       frames per second of show time for --video (default %d)\n",
+           lastFrameMs, defaultFps);
 }
 
 // Whole decimal number in min..max, or false.
@@ -278,6 +282,11 @@ int captureVideo(const Options& options)
         return fail("ffmpeg not found; install it (Debian package ffmpeg)");
     }
     const std::string partial = options.videoPath + ".part";
+    if (FILE* probe = fopen(partial.c_str(), "wb")) {
+        fclose(probe);
+    } else {
+        return fail("cannot write " + partial + ": " + strerror(errno));
+    }
     const std::string command =
         "ffmpeg -loglevel error -y -f rawvideo -pix_fmt rgb24 -s " + std::to_string(screenWidth) +
         "x" + std::to_string(screenHeight) + " -framerate " + std::to_string(options.fps) +
@@ -343,11 +352,14 @@ std::string checkSurroundings(const Options& options)
 
 int main(int argc, char* argv[])
 {
+    if (argc == 2 && (std::string(argv[1]) == "--help" || std::string(argv[1]) == "-h")) {
+        printUsage();
+        return 0;
+    }
     Options options;
     const std::string complaint = parseArguments(argc, argv, &options);
     if (!complaint.empty()) {
-        fail(complaint);
-        printUsage();
+        fail(complaint + " (see capture --help)");
         return 2;
     }
     const std::string problem = checkSurroundings(options);

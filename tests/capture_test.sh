@@ -1,0 +1,72 @@
+#!/usr/bin/env bash
+# The capture tool from the outside: its one-line errors, stills, a whole
+# video with its music, and Ctrl+C leaving no file behind.
+# Usage: capture_test.sh CAPTURE BUILD_DIR (BUILD_DIR holds dada/)
+set -uo pipefail
+capture=$1 build=$2
+scratch=$(mktemp -d)
+trap 'rm -rf "$scratch"' EXIT
+passed=0 failed=0
+
+check() { # description, then a command that must succeed
+  local description=$1
+  shift
+  if "$@"; then
+    passed=$((passed + 1))
+  else
+    failed=$((failed + 1))
+    echo "FAILED: $description"
+  fi
+}
+
+# One line on stderr and the given status.
+fails_with() {
+  local status=$1 pattern=$2
+  shift 2
+  local err="$scratch/err"
+  (cd "$build" && "$capture" "$@") >/dev/null 2>"$err"
+  local actual=$?
+  [ "$actual" -eq "$status" ] && [ "$(wc -l <"$err")" -eq 1 ] && grep -q "$pattern" "$err" ||
+    { echo "status $actual, stderr: $(cat "$err")"; return 1; }
+}
+
+check "no arguments" fails_with 2 "give either"
+check "unknown argument" fails_with 2 "unknown argument --bogus" --bogus 1
+check "missing value" fails_with 2 "missing value after --out" --at 5 --out
+check "time past the end" fails_with 2 "from 0 to 119986" --at 119987 --out "$scratch"
+check "negative time" fails_with 2 "not a whole number" --at -5 --out "$scratch"
+check "bad fps" fails_with 2 "fps" --video "$scratch/v.mp4" --fps 0
+check "unwritable folder" fails_with 1 "cannot write to" --at 5 --out "$scratch/missing"
+check "no dada message" bash -c "cd '$scratch' && '$capture' --at 5 --out . 2>&1 | grep -q 'no dada folder here'"
+without_ffmpeg() {
+  (cd "$build" && PATH=/nonexistent "$capture" --video "$scratch/v.mp4") >/dev/null 2>"$scratch/err"
+  [ $? -eq 1 ] && grep -q "ffmpeg not found" "$scratch/err" && [ ! -e "$scratch/v.mp4" ] &&
+    [ ! -e "$scratch/v.mp4.part" ]
+}
+check "ffmpeg missing" without_ffmpeg
+
+mkdir -p "$scratch/stills"
+check "stills" bash -c "cd '$build' && '$capture' --at 0,61000 --out '$scratch/stills' --shrink 4 >/dev/null"
+check "still size" bash -c "file '$scratch/stills/frame_061000.png' | grep -q '480 x 270'"
+
+# The whole show at one frame per second of show time, with its music.
+check "video" bash -c "cd '$build' && '$capture' --video '$scratch/show.mp4' --fps 1 >/dev/null 2>&1"
+check "video has no leftover" test ! -e "$scratch/show.mp4.part"
+duration=$(ffprobe -v error -show_entries format=duration -of csv=p=0 "$scratch/show.mp4" 2>/dev/null)
+check "video lasts the show ($duration s)" awk -v d="${duration:-0}" 'BEGIN { exit !(d >= 119 && d <= 126) }'
+streams=$(ffprobe -v error -show_entries stream=codec_type -of csv=p=0 "$scratch/show.mp4" 2>/dev/null | sort | tr '\n' ' ')
+check "video and audio streams ($streams)" test "$streams" = "audio video "
+
+# Ctrl+C: stops cleanly, writes nothing under either name.
+(cd "$build" && exec "$capture" --video "$scratch/stopped.mp4" --fps 30 >/dev/null 2>&1) &
+pid=$!
+sleep 3
+kill -INT "$pid"
+wait "$pid"
+status=$?
+check "interrupt ends with failure ($status)" test "$status" -eq 1
+check "interrupt leaves no video" test ! -e "$scratch/stopped.mp4"
+check "interrupt leaves no partial file" test ! -e "$scratch/stopped.mp4.part"
+
+echo "$passed passed, $failed failed"
+[ "$failed" -eq 0 ]
