@@ -10,7 +10,7 @@ play_packages=(
   xvfb xauth libgl1-mesa-dri libegl-mesa0
 )
 test_packages=(
-  libgtest-dev libbenchmark-dev clang clang-format libclang-rt-14-dev ffmpeg time git
+  libgtest-dev libbenchmark-dev clang clang-format libclang-rt-14-dev ffmpeg time git valgrind
   emscripten chromium dpkg-dev
 )
 

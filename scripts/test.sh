@@ -8,6 +8,7 @@ scripts/check-format.sh
 cmake -S . -B build -DCMAKE_BUILD_TYPE=RelWithDebInfo -DDEMO_TESTS=ON
 cmake --build build -j"$(nproc)"
 ctest --test-dir build --output-on-failure -j2
+scripts/valgrind-check.sh build
 
 # The same tests under AddressSanitizer and UndefinedBehaviorSanitizer, built
 # with clang, then the descriptor fuzzer for a bounded time.

@@ -7,6 +7,8 @@
 
 namespace {
 
+constexpr int64_t demoEndMs = 119985;
+
 // The literal pieces of an expected text between its anyLineText markers.
 std::vector<std::string> literalPieces(const std::string& expected)
 {
@@ -30,16 +32,36 @@ bool hasDisplay()
     return display != nullptr && *display != '\0';
 }
 
+std::string imageFailureText(const std::string& path)
+{
+    return "Failed to load " + path + " !\n SDL Error: " + anyLineText + "\n";
+}
+
+std::string musicFailureText()
+{
+    return std::string("Mix_LoadMUS(\"dada/delfiini.kalako\"): ") + anyLineText + "\n";
+}
+
+std::string fontFailureText()
+{
+    return "can't file fnt file.\n";
+}
+
+std::string initFailureText()
+{
+    return std::string("SDL_Init Error: ") + anyLineText + "\nInit failed. Exiting...\n";
+}
+
 std::string loadFailureText(bool fontMissing)
 {
     std::string expected;
     for (const char* path :
          {"dada/suikelois", "dada/sumuuh", "dada/astiasto.lentokone", "dada/aerosoli"}) {
-        expected += std::string("Failed to load ") + path + " !\n SDL Error: " + anyLineText + "\n";
+        expected += imageFailureText(path);
     }
-    expected += std::string("Mix_LoadMUS(\"dada/delfiini.kalako\"): ") + anyLineText + "\n";
+    expected += musicFailureText();
     if (fontMissing) {
-        expected += "can't file fnt file.\n";
+        expected += fontFailureText();
     }
     return expected;
 }
@@ -102,4 +124,24 @@ int framesSampledWithin(const ProgramLog& log, int64_t fromMs, int64_t toMs)
         }
     }
     return count;
+}
+
+void expectWholeShow(const ProgramLog& log)
+{
+    expectOnePresentPerPass(log);
+    if (log.frames.empty()) {
+        return;
+    }
+    // A pass that changes the scene skips the end test, so a coarse clock may
+    // change scenes past the end before the next pass ends the show.
+    const std::vector<int64_t> times = passTimes(log);
+    for (size_t i = 0; i + 1 < times.size(); ++i) {
+        EXPECT_TRUE(times[i] <= demoEndMs || log.frames[i].elapsed.size() == 2)
+            << "the show went on after pass " << i << " at " << times[i]
+            << ", which should have ended it";
+    }
+    EXPECT_GT(times.back(), demoEndMs) << "the show ended early";
+    EXPECT_EQ(log.frames.back().elapsed.size(), 1u) << "the show ended on a change of scene";
+    EXPECT_EQ(log.frames.back().sceneIndex, 5);
+    EXPECT_EQ(log.lifecycle, shutdownOrder());
 }

@@ -14,6 +14,18 @@ bool hasDisplay();
 // the error texts are the libraries' own.
 constexpr const char* anyLineText = "<any text>";
 
+// The two lines of an image that did not become a texture, for its path.
+std::string imageFailureText(const std::string& path);
+
+// The line of music that could not be loaded.
+std::string musicFailureText();
+
+// The line of a font descriptor that cannot be opened or read.
+std::string fontFailureText();
+
+// The two lines of a failed SDL start-up, the program's only fatal failure.
+std::string initFailureText();
+
 // The start-up messages of a working directory without images and music;
 // the font message too when fontMissing.
 std::string loadFailureText(bool fontMissing);
@@ -32,6 +44,11 @@ void expectCleanExit(const ProgramResult& result);
 // Checks that every pass took one clock reading, or two when it changed the
 // scene, and presented exactly one frame.
 void expectOnePresentPerPass(const ProgramLog& log);
+
+// Checks that the run played the whole timeline: one present per pass, no
+// pass after the first one past the end that changed no scene, the last in
+// scene 5, then the full shutdown.
+void expectWholeShow(const ProgramLog& log);
 
 // The frames whose last clock reading (the one the keyboard was sampled at)
 // lies in [fromMs, toMs].

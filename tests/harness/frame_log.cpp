@@ -110,6 +110,8 @@ ProgramLog parseProgramLog(const std::vector<std::string>& lines)
         case 'K': frame.clears.push_back(rest); break;
         case 'E': frame.events.push_back(rest.substr(0, rest.find(' '))); break;
         case 'L': log.lifecycle.push_back(rest); break;
+        case 'M': frame.residentKiB = std::stoll(rest); break;
+        case 'W': log.writes.push_back(rest); break;
         default: break;
         }
     }

@@ -31,6 +31,7 @@ struct Frame {
     std::vector<std::string> clears; // the draw colour of each clear, "r,g,b,a"
     bool presented = false;          // false only for a pass that never reached its present
     int sceneIndex = 0;              // the scene it drew, counted from the scene changes
+    int64_t residentKiB = -1;        // resident size right after its present, when logged
 };
 
 // The whole log of one run.
@@ -39,10 +40,11 @@ struct ProgramLog {
     uint32_t startReading = 0;          // the reading taken as the music started
     std::vector<Frame> frames;          // the passes, in order
     std::vector<std::string> lifecycle; // shutdown calls, by name, in order
+    std::vector<std::string> writes;    // paths opened for writing, by any thread, in order
 };
 
-// Cuts the log lines into the start reading, the passes and the shutdown
-// calls. A pass with two clock readings is one that changed the scene.
+// Cuts the log lines into the start reading, the passes, the shutdown calls
+// and the files opened for writing. A pass with two clock readings is one that changed the scene.
 ProgramLog parseProgramLog(const std::vector<std::string>& lines);
 
 // The three lines of the debug overlay of a frame, decoded from its last

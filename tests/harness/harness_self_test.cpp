@@ -57,3 +57,13 @@ TEST(HarnessSelfTest, OverlayIsReadFromTheTrailingGlyphCopies)
     EXPECT_EQ(overlayLines(log.frames[0]), std::vector<std::string>({"12", "-9", "3"}));
     EXPECT_TRUE(overlayLines(log.frames[1]).empty());
 }
+
+TEST(HarnessSelfTest, ResidentSizesBelongToTheirFrameAndWritesToTheRun)
+{
+    const ProgramLog log = parseProgramLog({"T 1000 0", "W /dev/null", "T 1100 100", "M 5120", "P",
+                                            "T 1200 200", "P", "W /tmp/cache/index"});
+    ASSERT_EQ(log.frames.size(), 2u);
+    EXPECT_EQ(log.frames[0].residentKiB, 5120);
+    EXPECT_EQ(log.frames[1].residentKiB, -1);
+    EXPECT_EQ(log.writes, std::vector<std::string>({"/dev/null", "/tmp/cache/index"}));
+}

@@ -10,6 +10,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <chrono>
+#include <cstddef>
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
@@ -23,24 +24,55 @@ namespace {
 
 // Settings of the parent's environment that would change what the program
 // sees; the harness sets its own values instead.
-bool isHarnessSetting(const std::string& entry)
+bool isHarnessSetting(const std::string& name)
 {
-    const std::string name = entry.substr(0, entry.find('='));
     return name.rfind("VCLOCK_", 0) == 0 || name == "LD_PRELOAD" || name == "SDL_VIDEODRIVER" ||
-           name == "SDL_AUDIODRIVER" || name == "WAYLAND_DISPLAY" || name == "ASAN_OPTIONS";
+           name == "SDL_AUDIODRIVER" || name == "WAYLAND_DISPLAY" || name == "ASAN_OPTIONS" ||
+           name == "LSAN_OPTIONS";
 }
 
-// For an AddressSanitizer build of the program: its runtime refuses to start
-// when a preloaded library comes before it, and the shim must come first; and
-// the system's display and audio libraries leak on exit (D-Bus, Mesa), which
-// the leak checker would turn into a failed exit status.
-std::string sanitizerOptions()
+// The inherited options of a sanitizer, if any, followed by the harness's own.
+std::string withInherited(const char* variable, const std::string& harnessOptions)
 {
-    const char* inherited = std::getenv("ASAN_OPTIONS");
-    const std::string harnessOptions = "verify_asan_link_order=0:detect_leaks=0";
+    const char* inherited = std::getenv(variable);
     return inherited != nullptr && *inherited != '\0'
                ? std::string(inherited) + ":" + harnessOptions
                : harnessOptions;
+}
+
+// For an AddressSanitizer build of the program: its runtime refuses to start
+// when a preloaded library comes before it, and the shim must come first.
+// Leaks are checked at exit, with suppressions for system libraries only.
+const char* const harnessAsanOptions = "verify_asan_link_order=0:detect_leaks=1";
+
+std::vector<EnvSetting> sanitizerSettings()
+{
+    return {{"ASAN_OPTIONS", withInherited("ASAN_OPTIONS", harnessAsanOptions)},
+            {"LSAN_OPTIONS",
+             withInherited("LSAN_OPTIONS", std::string("suppressions=") + LSAN_SUPPRESSIONS +
+                                               ":print_suppressions=0")}};
+}
+
+// The shim, and in a sanitizer build the library that keeps unloaded
+// libraries mapped so that the leak checker can still name them at exit.
+std::string preloadList()
+{
+    const std::string sanitizerPreload = SANITIZER_PRELOAD;
+    return sanitizerPreload.empty() ? std::string(VCLOCK_LIBRARY)
+                                    : std::string(VCLOCK_LIBRARY) + ":" + sanitizerPreload;
+}
+
+// Replaces the setting of the same name, or removes it when the new one is unset.
+void applySetting(std::vector<EnvSetting>& environment, const EnvSetting& setting)
+{
+    for (size_t i = environment.size(); i-- > 0;) {
+        if (environment[i].name == setting.name) {
+            environment.erase(environment.begin() + static_cast<std::ptrdiff_t>(i));
+        }
+    }
+    if (!setting.unset) {
+        environment.push_back(setting);
+    }
 }
 
 // The child's environment: the parent's display and paths, the shim, the
@@ -48,17 +80,26 @@ std::string sanitizerOptions()
 std::vector<std::string> childEnvironment(const Sandbox& sandbox,
                                           const std::vector<EnvSetting>& settings)
 {
-    std::vector<std::string> entries;
+    std::vector<EnvSetting> environment;
     for (char** entry = environ; *entry != nullptr; ++entry) {
-        if (!isHarnessSetting(*entry)) {
-            entries.emplace_back(*entry);
+        const std::string text = *entry;
+        const size_t equals = text.find('=');
+        const std::string name = text.substr(0, equals);
+        if (equals != std::string::npos && !isHarnessSetting(name)) {
+            environment.push_back({name, text.substr(equals + 1)});
         }
     }
-    entries.push_back(std::string("LD_PRELOAD=") + VCLOCK_LIBRARY);
-    entries.push_back("SDL_AUDIODRIVER=dummy");
-    entries.push_back("ASAN_OPTIONS=" + sanitizerOptions());
-    entries.push_back("VCLOCK_LOG=" + sandbox.logPath);
+    environment.push_back({"LD_PRELOAD", preloadList()});
+    environment.push_back({"SDL_AUDIODRIVER", "dummy"});
+    for (const EnvSetting& setting : sanitizerSettings()) {
+        environment.push_back(setting);
+    }
+    environment.push_back({"VCLOCK_LOG", sandbox.logPath});
     for (const EnvSetting& setting : settings) {
+        applySetting(environment, setting);
+    }
+    std::vector<std::string> entries;
+    for (const EnvSetting& setting : environment) {
         entries.push_back(setting.name + "=" + setting.value);
     }
     return entries;
@@ -67,6 +108,18 @@ std::vector<std::string> childEnvironment(const Sandbox& sandbox,
 std::string errorsPath(const Sandbox& sandbox)
 {
     return sandbox.root + "/stderr.txt";
+}
+
+// A shell that starts the tests in the background ignores SIGINT, and an
+// ignored signal stays ignored across exec; SDL then leaves it alone. The
+// program gets the dispositions a terminal would give it.
+void restoreDefaultSignals()
+{
+    signal(SIGINT, SIG_DFL);
+    signal(SIGTERM, SIG_DFL);
+    sigset_t none;
+    sigemptyset(&none);
+    sigprocmask(SIG_SETMASK, &none, nullptr);
 }
 
 // In the forked child: becomes the program, writing standard output to the
@@ -87,28 +140,65 @@ std::string errorsPath(const Sandbox& sandbox)
         dup2(errorFd, STDERR_FILENO) < 0) {
         _exit(126);
     }
-    execve(DEMO_BINARY, argv, envp.data());
+    restoreDefaultSignals();
+    execve(sandbox.program.c_str(), argv, envp.data());
     _exit(127);
 }
 
-// Reads the pipe to its end; kills the child when the deadline passes first.
-std::string readUntilEnd(int fd, pid_t child, int timeoutSeconds, bool* timedOut)
+// A signal that the harness sends the program once its first frame is logged.
+struct PendingSignal {
+    int number = 0; // 0: none
+    std::string logPath;
+};
+
+// True once the call log holds the present of a first frame.
+bool logHasAFrame(const std::string& logPath)
 {
+    std::ifstream file(logPath);
+    std::string line;
+    while (std::getline(file, line)) {
+        if (line == "P") {
+            return true;
+        }
+    }
+    return false;
+}
+
+// Sends the pending signal when its moment has come; true once it is sent.
+bool sendWhenDue(const PendingSignal& pending, pid_t child)
+{
+    if (!logHasAFrame(pending.logPath)) {
+        return false;
+    }
+    kill(child, pending.number);
+    return true;
+}
+
+// Reads the pipe to its end; kills the child when the deadline passes first.
+// While a signal is pending, looks at the log every few milliseconds.
+std::string readUntilEnd(int fd, pid_t child, int timeoutSeconds, PendingSignal pending,
+                         bool* timedOut)
+{
+    constexpr int64_t signalCheckMs = 5;
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(timeoutSeconds);
     std::string output;
     char buffer[4096];
     for (;;) {
-        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
-            deadline - std::chrono::steady_clock::now());
-        pollfd request = {fd, POLLIN, 0};
-        const int ready =
-            *timedOut ? 1 : poll(&request, 1, static_cast<int>(std::max<int64_t>(0, left.count())));
-        if (ready < 0) {
-            continue;
+        if (pending.number != 0 && sendWhenDue(pending, child)) {
+            pending.number = 0;
         }
-        if (ready == 0) {
+        const int64_t left = std::chrono::duration_cast<std::chrono::milliseconds>(
+                                 deadline - std::chrono::steady_clock::now())
+                                 .count();
+        if (!*timedOut && left <= 0) {
             kill(child, SIGKILL);
             *timedOut = true;
+        }
+        const int64_t wait = pending.number != 0 ? std::min(left, signalCheckMs) : left;
+        pollfd request = {fd, POLLIN, 0};
+        const int ready =
+            *timedOut ? 1 : poll(&request, 1, static_cast<int>(std::max<int64_t>(0, wait)));
+        if (ready <= 0) {
             continue;
         }
         const ssize_t count = read(fd, buffer, sizeof buffer);
@@ -152,6 +242,7 @@ Sandbox makeSandbox()
     sandbox.root = path.data();
     sandbox.workDir = sandbox.root + "/cwd";
     sandbox.logPath = sandbox.root + "/vclock.log";
+    sandbox.program = DEMO_BINARY;
     std::filesystem::create_directory(sandbox.workDir);
     return sandbox;
 }
@@ -171,8 +262,11 @@ void writeSandboxFile(const Sandbox& sandbox, const std::string& relativePath,
     file << text;
 }
 
-ProgramResult runProgram(const Sandbox& sandbox, const std::vector<EnvSetting>& settings,
-                         int timeoutSeconds)
+namespace {
+
+// Runs the program once, as runProgram describes, sending the pending signal if there is one.
+ProgramResult runWithSignal(const Sandbox& sandbox, const std::vector<EnvSetting>& settings,
+                            int timeoutSeconds, const PendingSignal& pending)
 {
     std::vector<std::string> environment = childEnvironment(sandbox, settings);
     int pipeFds[2];
@@ -188,7 +282,7 @@ ProgramResult runProgram(const Sandbox& sandbox, const std::vector<EnvSetting>& 
     }
     close(pipeFds[1]);
     ProgramResult result;
-    result.output = readUntilEnd(pipeFds[0], child, timeoutSeconds, &result.timedOut);
+    result.output = readUntilEnd(pipeFds[0], child, timeoutSeconds, pending, &result.timedOut);
     close(pipeFds[0]);
     int status = 0;
     while (waitpid(child, &status, 0) < 0 && errno == EINTR) {
@@ -201,6 +295,45 @@ ProgramResult runProgram(const Sandbox& sandbox, const std::vector<EnvSetting>& 
     result.errors = readWhole(errorsPath(sandbox));
     result.log = readLines(sandbox.logPath);
     return result;
+}
+
+} // namespace
+
+EnvSetting asanOptionsWith(const std::string& extraOptions)
+{
+    return {"ASAN_OPTIONS",
+            withInherited("ASAN_OPTIONS", std::string(harnessAsanOptions) + ":" + extraOptions)};
+}
+
+std::string builtAssetsDir()
+{
+    return DEMO_ASSETS_DIR;
+}
+
+void copyBuiltAssets(const std::string& intoDir)
+{
+    if (!std::filesystem::is_directory(builtAssetsDir())) {
+        throw std::runtime_error("no generated assets in " + builtAssetsDir());
+    }
+    std::filesystem::create_directories(intoDir);
+    std::filesystem::copy(builtAssetsDir(), std::filesystem::path(intoDir) / "dada",
+                          std::filesystem::copy_options::recursive);
+}
+
+ProgramResult runProgram(const Sandbox& sandbox, const std::vector<EnvSetting>& settings,
+                         int timeoutSeconds)
+{
+    return runWithSignal(sandbox, settings, timeoutSeconds, PendingSignal());
+}
+
+ProgramResult runProgramSignalledAfterFirstFrame(const Sandbox& sandbox,
+                                                 const std::vector<EnvSetting>& settings,
+                                                 int signalNumber, int timeoutSeconds)
+{
+    PendingSignal pending;
+    pending.number = signalNumber;
+    pending.logPath = sandbox.logPath;
+    return runWithSignal(sandbox, settings, timeoutSeconds, pending);
 }
 
 ProgramResult runInFreshSandbox(const std::vector<EnvSetting>& settings,

@@ -4,10 +4,12 @@
 #include <string>
 #include <vector>
 
-// One environment variable handed to the program on top of the harness's own.
+// One environment variable handed to the program on top of the harness's own,
+// or, when unset, taken out of the program's environment.
 struct EnvSetting {
     std::string name;
     std::string value;
+    bool unset = false;
 };
 
 // A file placed in the sandbox before the run, by its path relative to the working directory.
@@ -21,6 +23,7 @@ struct Sandbox {
     std::string root;
     std::string workDir;
     std::string logPath;
+    std::string program; // the binary to run: the build's own unless a test copied it
 };
 
 // What one run of the program left behind.
@@ -44,11 +47,28 @@ void removeSandbox(const Sandbox& sandbox);
 void writeSandboxFile(const Sandbox& sandbox, const std::string& relativePath,
                       const std::string& text);
 
+// The AddressSanitizer options the harness gives a sanitizer build of the
+// program, with more of them after; the setting has no effect on other builds.
+EnvSetting asanOptionsWith(const std::string& extraOptions);
+
+// The build's folder of generated assets, the good dada the program ships with.
+std::string builtAssetsDir();
+
+// Copies the build's generated assets into a dada folder inside the given
+// directory, creating it first.
+void copyBuiltAssets(const std::string& intoDir);
+
 // Runs the program once in the sandbox, headless on the current X display,
 // with the clock script and the extra settings, and waits for its end (or
 // kills it after timeoutSeconds).
 ProgramResult runProgram(const Sandbox& sandbox, const std::vector<EnvSetting>& settings,
                          int timeoutSeconds = 30);
+
+// As runProgram, and sends the program the signal from outside as soon as its
+// first frame is in the call log.
+ProgramResult runProgramSignalledAfterFirstFrame(const Sandbox& sandbox,
+                                                 const std::vector<EnvSetting>& settings,
+                                                 int signalNumber, int timeoutSeconds = 30);
 
 // Runs the program in a fresh sandbox that holds nothing but the given files
 // (relative path, contents), then removes the sandbox.

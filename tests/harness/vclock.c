@@ -8,26 +8,41 @@
 //                  before stepping on from the last one
 //   VCLOCK_EVENTS  "esc@30000,escrepeat@30010,quit@50000": delivered after the real
 //                  events on the first poll once the elapsed time (latest reading
-//                  minus first) has reached the value
+//                  minus first) has reached the value; "sigint@.." and "sigterm@.."
+//                  instead raise that signal on the main thread and let SDL report it
 //   VCLOCK_KEYS    "40@1000-3000": scancode held while the elapsed time is in [from, to]
+//   VCLOCK_MEMORY  when set, each present also logs the resident size
 //   VCLOCK_LOG     file that gets one line per call: "T <reading> <elapsed>", "P"
 //                  (present), "C tex=.. src=.. dst=.. angle=.." (rotated copy),
-//                  "K r,g,b,a" (clear), "E <event> <elapsed>", "L <shutdown call>"
+//                  "K r,g,b,a" (clear), "E <event> <elapsed>", "L <shutdown call>",
+//                  "M <resident KiB>" (just before its "P"), "W <path>" (a file
+//                  opened for writing, by any thread)
 #define _GNU_SOURCE
 #include <SDL.h>
 #include <SDL_image.h>
 #include <SDL_mixer.h>
 
 #include <dlfcn.h>
+#include <fcntl.h>
 #include <pthread.h>
+#include <signal.h>
+#include <stdarg.h>
 #include <stdint.h>
 #include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 enum { maxScripted = 256 };
 
-enum ScriptedKind { scriptedEscape, scriptedEscapeRepeat, scriptedQuit };
+enum ScriptedKind {
+    scriptedEscape,
+    scriptedEscapeRepeat,
+    scriptedQuit,
+    scriptedInterrupt,
+    scriptedTerminate
+};
 
 struct ScriptedEvent {
     enum ScriptedKind kind;
@@ -56,6 +71,7 @@ struct Clock {
     int keyCount;
     Uint8 keyboard[SDL_NUM_SCANCODES];
     FILE* log;
+    int logMemory;
     Uint8 drawColor[4];
 };
 
@@ -98,6 +114,10 @@ static void parseEvents(const char* text)
             event->kind = scriptedEscape;
         } else if (nameLength == 9 && strncmp(text, "escrepeat", 9) == 0) {
             event->kind = scriptedEscapeRepeat;
+        } else if (nameLength == 6 && strncmp(text, "sigint", 6) == 0) {
+            event->kind = scriptedInterrupt;
+        } else if (nameLength == 7 && strncmp(text, "sigterm", 7) == 0) {
+            event->kind = scriptedTerminate;
         } else {
             event->kind = scriptedQuit;
         }
@@ -147,6 +167,7 @@ __attribute__((constructor)) static void startVirtualClock(void)
     parseTimes(getenv("VCLOCK_TIMES"));
     parseEvents(getenv("VCLOCK_EVENTS"));
     parseKeys(getenv("VCLOCK_KEYS"));
+    vclock.logMemory = getenv("VCLOCK_MEMORY") != NULL;
     const char* logPath = getenv("VCLOCK_LOG");
     if (logPath != NULL && *logPath != '\0') {
         vclock.log = fopen(logPath, "a");
@@ -202,6 +223,8 @@ static const char* scriptedName(enum ScriptedKind kind)
     switch (kind) {
     case scriptedEscape: return "esc";
     case scriptedEscapeRepeat: return "escrepeat";
+    case scriptedInterrupt: return "sigint";
+    case scriptedTerminate: return "sigterm";
     default: return "quit";
     }
 }
@@ -232,6 +255,31 @@ static struct ScriptedEvent* dueEvent(void)
     return NULL;
 }
 
+// One "E" line for a scripted event or signal as it is handed over.
+static void logDelivered(const struct ScriptedEvent* event)
+{
+    if (vclock.log != NULL) {
+        fprintf(vclock.log, "E %s %lld\n", scriptedName(event->kind), virtualElapsed());
+    }
+}
+
+// True for the kinds that are raised as signals rather than queued as events.
+static int isSignal(enum ScriptedKind kind)
+{
+    return kind == scriptedInterrupt || kind == scriptedTerminate;
+}
+
+// The signal goes to the program as the terminal or a process manager would
+// send it; whatever SDL's handler turned it into is then polled for real.
+static int raiseScripted(struct ScriptedEvent* due, SDL_Event* event)
+{
+    due->delivered = 1;
+    logDelivered(due);
+    raise(due->kind == scriptedInterrupt ? SIGINT : SIGTERM);
+    int (*real)(SDL_Event*) = (int (*)(SDL_Event*))realSymbol("SDL_PollEvent");
+    return real != NULL ? real(event) : 0;
+}
+
 // Real events first; once the queue is empty, the scripted events that are due, one per call.
 int SDL_PollEvent(SDL_Event* event)
 {
@@ -246,14 +294,15 @@ int SDL_PollEvent(SDL_Event* event)
     if (due == NULL) {
         return 0;
     }
+    if (isSignal(due->kind)) {
+        return raiseScripted(due, event);
+    }
     if (event == NULL) {
         return 1;
     }
     fillScripted(event, due->kind);
     due->delivered = 1;
-    if (vclock.log != NULL) {
-        fprintf(vclock.log, "E %s %lld\n", scriptedName(due->kind), virtualElapsed());
-    }
+    logDelivered(due);
     return 1;
 }
 
@@ -283,6 +332,22 @@ const Uint8* SDL_GetKeyboardState(int* numkeys)
     return vclock.keyboard;
 }
 
+// Resident set size in KiB from /proc/self/statm (second field, in pages); -1 when unreadable.
+static long residentKiB(void)
+{
+    FILE* statm = fopen("/proc/self/statm", "r");
+    long sizePages = 0;
+    long residentPages = -1;
+    if (statm == NULL) {
+        return -1;
+    }
+    if (fscanf(statm, "%ld %ld", &sizePages, &residentPages) != 2) {
+        residentPages = -1;
+    }
+    fclose(statm);
+    return residentPages < 0 ? -1 : residentPages * (sysconf(_SC_PAGESIZE) / 1024);
+}
+
 // Flushed on every frame so that a killed run still leaves its frames behind.
 void SDL_RenderPresent(SDL_Renderer* renderer)
 {
@@ -291,6 +356,9 @@ void SDL_RenderPresent(SDL_Renderer* renderer)
         real(renderer);
     }
     if (vclock.log != NULL && onMainThread()) {
+        if (vclock.logMemory) {
+            fprintf(vclock.log, "M %ld\n", residentKiB());
+        }
         fputs("P\n", vclock.log);
         fflush(vclock.log);
     }
@@ -406,4 +474,111 @@ void SDL_Quit(void)
     if (real != NULL) {
         real();
     }
+}
+
+// Files opened for writing, by any thread of the program: the program itself
+// writes nothing, so each one names a library that does.
+// True when open flags allow writing, creating or truncating.
+static int flagsWrite(int flags)
+{
+    return (flags & O_ACCMODE) != O_RDONLY || (flags & (O_CREAT | O_TRUNC)) != 0;
+}
+
+// Logs the path when the flags let it be written.
+static void noteOpen(const char* path, int flags)
+{
+    if (vclock.log != NULL && path != NULL && flagsWrite(flags)) {
+        fprintf(vclock.log, "W %s\n", path);
+        fflush(vclock.log);
+    }
+}
+
+// The mode argument that open and openat take only when they may create the file.
+static mode_t creationMode(int flags, va_list args)
+{
+    const int creates = (flags & O_CREAT) != 0 || (flags & O_TMPFILE) == O_TMPFILE;
+    return creates ? va_arg(args, mode_t) : 0;
+}
+
+// Logs, then calls the C library's function of that name.
+static int forwardOpen(const char* name, const char* path, int flags, mode_t mode)
+{
+    noteOpen(path, flags);
+    int (*real)(const char*, int, ...) = (int (*)(const char*, int, ...))realSymbol(name);
+    return real != NULL ? real(path, flags, mode) : -1;
+}
+
+// Logs, then calls the C library's function of that name, relative to a directory.
+static int forwardOpenAt(const char* name, int directory, const char* path, int flags, mode_t mode)
+{
+    noteOpen(path, flags);
+    int (*real)(int, const char*, int, ...) = (int (*)(int, const char*, int, ...))realSymbol(name);
+    return real != NULL ? real(directory, path, flags, mode) : -1;
+}
+
+int open(const char* path, int flags, ...)
+{
+    va_list args;
+    va_start(args, flags);
+    const mode_t mode = creationMode(flags, args);
+    va_end(args);
+    return forwardOpen("open", path, flags, mode);
+}
+
+int open64(const char* path, int flags, ...)
+{
+    va_list args;
+    va_start(args, flags);
+    const mode_t mode = creationMode(flags, args);
+    va_end(args);
+    return forwardOpen("open64", path, flags, mode);
+}
+
+int openat(int directory, const char* path, int flags, ...)
+{
+    va_list args;
+    va_start(args, flags);
+    const mode_t mode = creationMode(flags, args);
+    va_end(args);
+    return forwardOpenAt("openat", directory, path, flags, mode);
+}
+
+int openat64(int directory, const char* path, int flags, ...)
+{
+    va_list args;
+    va_start(args, flags);
+    const mode_t mode = creationMode(flags, args);
+    va_end(args);
+    return forwardOpenAt("openat64", directory, path, flags, mode);
+}
+
+int creat(const char* path, mode_t mode)
+{
+    return forwardOpen("open", path, O_CREAT | O_WRONLY | O_TRUNC, mode);
+}
+
+int creat64(const char* path, mode_t mode)
+{
+    return forwardOpen("open64", path, O_CREAT | O_WRONLY | O_TRUNC, mode);
+}
+
+// Logs a mode that writes, appends or updates, then calls the C library's function.
+static FILE* forwardFopen(const char* name, const char* path, const char* mode)
+{
+    if (mode != NULL && strpbrk(mode, "wa+") != NULL) {
+        noteOpen(path, O_WRONLY);
+    }
+    FILE* (*real)(const char*, const char*) =
+        (FILE * (*)(const char*, const char*)) realSymbol(name);
+    return real != NULL ? real(path, mode) : NULL;
+}
+
+FILE* fopen(const char* path, const char* mode)
+{
+    return forwardFopen("fopen", path, mode);
+}
+
+FILE* fopen64(const char* path, const char* mode)
+{
+    return forwardFopen("fopen64", path, mode);
 }
