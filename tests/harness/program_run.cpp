@@ -132,8 +132,13 @@ void restoreDefaultSignals()
         envp.push_back(entry.data());
     }
     envp.push_back(nullptr);
-    char programName[] = "demo";
-    char* argv[] = {programName, nullptr};
+    std::vector<std::string> words = {sandbox.program};
+    words.insert(words.end(), sandbox.arguments.begin(), sandbox.arguments.end());
+    std::vector<char*> argv;
+    for (std::string& word : words) {
+        argv.push_back(word.data());
+    }
+    argv.push_back(nullptr);
     const std::string errorPath = errorsPath(sandbox);
     const int errorFd = open(errorPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
     if (chdir(sandbox.workDir.c_str()) != 0 || dup2(outputFd, STDOUT_FILENO) < 0 || errorFd < 0 ||
@@ -141,7 +146,7 @@ void restoreDefaultSignals()
         _exit(126);
     }
     restoreDefaultSignals();
-    execve(sandbox.program.c_str(), argv, envp.data());
+    execve(sandbox.program.c_str(), argv.data(), envp.data());
     _exit(127);
 }
 

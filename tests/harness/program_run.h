@@ -24,6 +24,7 @@ struct Sandbox {
     std::string workDir;
     std::string logPath;
     std::string program; // the binary to run: the build's own unless a test copied it
+    std::vector<std::string> arguments; // after the program's name; none for the demo
 };
 
 // What one run of the program left behind.

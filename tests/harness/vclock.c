@@ -12,6 +12,8 @@
 //                  instead raise that signal on the main thread and let SDL report it
 //   VCLOCK_KEYS    "40@1000-3000": scancode held while the elapsed time is in [from, to]
 //   VCLOCK_MEMORY  when set, each present also logs the resident size
+//   VCLOCK_SNAPSHOTS  folder that gets each presented frame as frame_<elapsed>.png
+//                  (RGB), elapsed being the pass's first clock reading
 //   VCLOCK_LOG     file that gets one line per call: "T <reading> <elapsed>", "P"
 //                  (present), "C tex=.. src=.. dst=.. angle=.." (rotated copy),
 //                  "K r,g,b,a" (clear), "E <event> <elapsed>", "L <shutdown call>",
@@ -72,6 +74,9 @@ struct Clock {
     Uint8 keyboard[SDL_NUM_SCANCODES];
     FILE* log;
     int logMemory;
+    const char* snapshotDir;
+    long long passElapsed; // elapsed of the first reading of the pass being drawn
+    int passStarted;
     Uint8 drawColor[4];
 };
 
@@ -168,6 +173,7 @@ __attribute__((constructor)) static void startVirtualClock(void)
     parseEvents(getenv("VCLOCK_EVENTS"));
     parseKeys(getenv("VCLOCK_KEYS"));
     vclock.logMemory = getenv("VCLOCK_MEMORY") != NULL;
+    vclock.snapshotDir = getenv("VCLOCK_SNAPSHOTS");
     const char* logPath = getenv("VCLOCK_LOG");
     if (logPath != NULL && *logPath != '\0') {
         vclock.log = fopen(logPath, "a");
@@ -212,6 +218,11 @@ Uint32 SDL_GetTicks(void)
     }
     vclock.lastReading = nextReading();
     vclock.readingCount++;
+    // The first reading is the start of the show, not of a pass.
+    if (vclock.readingCount > 1 && !vclock.passStarted) {
+        vclock.passElapsed = virtualElapsed();
+        vclock.passStarted = 1;
+    }
     if (vclock.log != NULL) {
         fprintf(vclock.log, "T %u %lld\n", vclock.lastReading, virtualElapsed());
     }
@@ -349,8 +360,44 @@ static long residentKiB(void)
 }
 
 // Flushed on every frame so that a killed run still leaves its frames behind.
+// Reads the frame about to be presented back from the renderer and writes it
+// as an RGB PNG, with the libraries' own functions found behind this shim.
+static void saveSnapshot(SDL_Renderer* renderer)
+{
+    typedef int (*ReadPixels)(SDL_Renderer*, const SDL_Rect*, Uint32, void*, int);
+    typedef int (*OutputSize)(SDL_Renderer*, int*, int*);
+    typedef SDL_Surface* (*CreateSurface)(Uint32, int, int, int, Uint32);
+    typedef int (*SavePng)(SDL_Surface*, const char*);
+    typedef void (*FreeSurface)(SDL_Surface*);
+    ReadPixels readPixels = (ReadPixels)realSymbol("SDL_RenderReadPixels");
+    OutputSize outputSize = (OutputSize)realSymbol("SDL_GetRendererOutputSize");
+    CreateSurface createSurface = (CreateSurface)realSymbol("SDL_CreateRGBSurfaceWithFormat");
+    SavePng savePng = (SavePng)realSymbol("IMG_SavePNG");
+    FreeSurface freeSurface = (FreeSurface)realSymbol("SDL_FreeSurface");
+    int width = 0;
+    int height = 0;
+    if (readPixels == NULL || outputSize == NULL || createSurface == NULL || savePng == NULL ||
+        freeSurface == NULL || outputSize(renderer, &width, &height) != 0) {
+        return;
+    }
+    SDL_Surface* surface = createSurface(0, width, height, 24, SDL_PIXELFORMAT_RGB24);
+    if (surface == NULL) {
+        return;
+    }
+    if (readPixels(renderer, NULL, SDL_PIXELFORMAT_RGB24, surface->pixels, surface->pitch) == 0) {
+        char path[4096];
+        snprintf(path, sizeof path, "%s/frame_%06lld.png", vclock.snapshotDir, vclock.passElapsed);
+        savePng(surface, path);
+    }
+    freeSurface(surface);
+}
+
 void SDL_RenderPresent(SDL_Renderer* renderer)
 {
+    if (vclock.snapshotDir != NULL && onMainThread()) {
+        saveSnapshot(renderer);
+    }
+    vclock.passStarted = 0;
     void (*real)(SDL_Renderer*) = (void (*)(SDL_Renderer*))realSymbol("SDL_RenderPresent");
     if (real != NULL) {
         real(renderer);
