@@ -17,7 +17,9 @@ jobs="${JOBS:-2}"
 
 export NODE_PATH=/usr/share/nodejs
 script_dir="$(cd "$(dirname "$0")" && pwd)"
-key="$( (cat "$script_dir/build-sdl.sh"; emcc --version | head -1) | sha256sum | cut -c1-12)"
+# emcc's whole version text, not piped into head: it fails on a closed pipe.
+emcc_version="$(emcc --version)"
+key="$( (cat "$script_dir/build-sdl.sh"; echo "${emcc_version%%$'\n'*}") | sha256sum | cut -c1-12)"
 cache_root="${XDG_CACHE_HOME:-$HOME/.cache}/notes-left-behind"
 prefix="$cache_root/emsdl-$key"
 
