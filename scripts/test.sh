@@ -5,7 +5,7 @@ cd "$(dirname "$0")/.."
 
 scripts/install-deps.sh test
 scripts/check-format.sh
-cmake -S . -B build -DCMAKE_BUILD_TYPE=RelWithDebInfo -DDEMO_TESTS=ON
+cmake -S . -B build -DCMAKE_BUILD_TYPE=RelWithDebInfo -DDEMO_TESTS=ON -DDEMO_ASSETS=ON
 cmake --build build -j"$(nproc)"
 ctest --test-dir build --output-on-failure -j2
 scripts/valgrind-check.sh build
@@ -13,7 +13,7 @@ scripts/valgrind-check.sh build
 # The same tests under AddressSanitizer and UndefinedBehaviorSanitizer, built
 # with clang, then the descriptor fuzzer for a bounded time.
 CC=clang CXX=clang++ cmake -S . -B build-sanitize -DCMAKE_BUILD_TYPE=Debug \
-  -DDEMO_SANITIZE=ON -DDEMO_FUZZ=ON -DDEMO_TESTS=ON
+  -DDEMO_SANITIZE=ON -DDEMO_FUZZ=ON -DDEMO_TESTS=ON -DDEMO_ASSETS=ON
 cmake --build build-sanitize -j"$(nproc)"
 ctest --test-dir build-sanitize --output-on-failure -j2
 mkdir -p build-sanitize/fuzz-corpus
