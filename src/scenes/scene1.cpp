@@ -36,8 +36,9 @@ void drawRisingWall(int32_t sceneMs)
 {
     const auto y0 = static_cast<int32_t>(static_cast<double>(sceneMs) / -20.0);
     const float wallFade = easeWindow(sceneMs, 19000.0f, 1000.0f);
-    SDL_SetTextureAlphaMod(demo.texSumuuh,
-                           static_cast<Uint8>(static_cast<int32_t>(64.0f - 64.0f * wallFade)));
+    // The subtraction is made in single precision before the truncation.
+    const auto alpha = static_cast<int32_t>(64.0f - 64.0f * wallFade);
+    SDL_SetTextureAlphaMod(demo.texSumuuh, static_cast<Uint8>(alpha));
     for (int32_t x = -300; x < 2772; x += wallTileSize) {
         for (int32_t row = 0; row < 3; ++row) {
             copyWhole(demo.texSumuuh, {x, y0 + wallTileSize * row, wallTileSize, wallTileSize},
@@ -52,8 +53,8 @@ void drawLargeSprite(int32_t sceneMs)
     const auto size = static_cast<int32_t>(2048.0f * easeWindow(sceneMs, 2000.0f, 13000.0f));
     const int32_t half = size / 2;
     const float bigFade = easeWindow(sceneMs, 4000.0f, 14000.0f);
-    SDL_SetTextureAlphaMod(demo.texSuikelois,
-                           static_cast<Uint8>(static_cast<int32_t>(192.0f - 192.0f * bigFade)));
+    const auto alpha = static_cast<int32_t>(192.0f - 192.0f * bigFade);
+    SDL_SetTextureAlphaMod(demo.texSuikelois, static_cast<Uint8>(alpha));
     copyWhole(demo.texSuikelois, {960 - half, 540 - half, size, size},
               static_cast<double>(sceneMs) / 14.4);
 }
@@ -64,8 +65,8 @@ void drawSmallSprite(int32_t sceneMs)
 {
     SDL_SetTextureColorMod(demo.texSuikelois, 255, 255, 255);
     const float smallFade = easeWindow(sceneMs, 19500.0f, 500.0f);
-    SDL_SetTextureAlphaMod(demo.texSuikelois,
-                           static_cast<Uint8>(static_cast<int32_t>(255.0f - 255.0f * smallFade)));
+    const auto alpha = static_cast<int32_t>(255.0f - 255.0f * smallFade);
+    SDL_SetTextureAlphaMod(demo.texSuikelois, static_cast<Uint8>(alpha));
     copyWhole(demo.texSuikelois, {896, 476, 128, 128}, static_cast<double>(sceneMs) / 7.2);
     SDL_SetTextureAlphaMod(demo.texSuikelois, 255);
 }
