@@ -4,7 +4,7 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 
 scripts/install-deps.sh play
-cmake -S . -B build -DCMAKE_BUILD_TYPE=Release -DDEMO_TESTS=OFF
+cmake -S . -B build -DCMAKE_BUILD_TYPE=RelWithDebInfo -DDEMO_TESTS=OFF
 cmake --build build -j"$(nproc)"
 
 cd build
