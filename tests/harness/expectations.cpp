@@ -145,3 +145,17 @@ void expectWholeShow(const ProgramLog& log)
     EXPECT_EQ(log.frames.back().sceneIndex, 5);
     EXPECT_EQ(log.lifecycle, shutdownOrder());
 }
+
+void expectEndedByEventAt(const ProgramLog& log, int64_t atMs, int scene)
+{
+    expectOnePresentPerPass(log);
+    ASSERT_FALSE(log.frames.empty());
+    for (size_t i = 0; i + 1 < log.frames.size(); ++i) {
+        EXPECT_LT(log.frames[i].elapsed.back(), atMs) << "pass " << i << " came after the event";
+    }
+    const Frame& last = log.frames.back();
+    EXPECT_GE(last.elapsed.back(), atMs);
+    EXPECT_FALSE(last.events.empty()) << "the last pass received no event";
+    EXPECT_EQ(last.sceneIndex, scene);
+    EXPECT_EQ(log.lifecycle, shutdownOrder());
+}

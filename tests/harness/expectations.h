@@ -53,3 +53,7 @@ void expectWholeShow(const ProgramLog& log);
 // The frames whose last clock reading (the one the keyboard was sampled at)
 // lies in [fromMs, toMs].
 int framesSampledWithin(const ProgramLog& log, int64_t fromMs, int64_t toMs);
+
+// Checks that the show ended with the pass that received the scripted event
+// due at atMs (no pass after it), in the given scene, with the full shutdown.
+void expectEndedByEventAt(const ProgramLog& log, int64_t atMs, int scene);

@@ -22,17 +22,7 @@ void expectEventEndsTheShow(const std::string& events, int64_t atMs, int scene)
         runInFreshSandbox({{"VCLOCK_STEP", "2500"}, {"VCLOCK_EVENTS", events}});
     expectCleanExit(result);
     EXPECT_TRUE(matchesExpected(result.output, loadFailureText(true))) << result.output;
-    const ProgramLog log = parseProgramLog(result.log);
-    expectOnePresentPerPass(log);
-    ASSERT_FALSE(log.frames.empty());
-    for (size_t i = 0; i + 1 < log.frames.size(); ++i) {
-        EXPECT_LT(log.frames[i].elapsed.back(), atMs) << "pass " << i << " came after the event";
-    }
-    const Frame& last = log.frames.back();
-    EXPECT_GE(last.elapsed.back(), atMs);
-    EXPECT_FALSE(last.events.empty()) << "the last pass received no event";
-    EXPECT_EQ(last.sceneIndex, scene);
-    EXPECT_EQ(log.lifecycle, shutdownOrder());
+    expectEndedByEventAt(parseProgramLog(result.log), atMs, scene);
 }
 
 std::string scriptedAt(const std::string& name, int64_t atMs)

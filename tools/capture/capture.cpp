@@ -245,7 +245,10 @@ int captureStills(const Options& options)
             return fail(std::string("cannot read the frame back: ") + SDL_GetError());
         }
         const int shrink = options.shrink;
-        if (!savePng(shrunk(pixels, shrink), screenWidth / shrink, screenHeight / shrink, path)) {
+        const bool saved = shrink == 1 ? savePng(pixels, screenWidth, screenHeight, path)
+                                       : savePng(shrunk(pixels, shrink), screenWidth / shrink,
+                                                 screenHeight / shrink, path);
+        if (!saved) {
             return fail("cannot write " + path + ": " + SDL_GetError());
         }
         printf("%s\n", path.c_str());
