@@ -36,6 +36,8 @@ check "missing value" fails_with 2 "missing value after --out" --at 5 --out
 check "time past the end" fails_with 2 "from 0 to 119986" --at 119987 --out "$scratch"
 check "negative time" fails_with 2 "not a whole number" --at -5 --out "$scratch"
 check "bad fps" fails_with 2 "fps" --video "$scratch/v.mp4" --fps 0
+check "size not 16:9" fails_with 2 "16:9" --at 5 --out "$scratch" --size 1000x500
+check "unknown container" fails_with 2 ".mp4 or .mkv" --video "$scratch/v.avi"
 check "unwritable folder" fails_with 1 "cannot write to" --at 5 --out "$scratch/missing"
 check "no dada message" bash -c "cd '$scratch' && '$capture' --at 5 --out . 2>&1 | grep -q 'no dada folder here'"
 without_ffmpeg() {
@@ -49,13 +51,19 @@ mkdir -p "$scratch/stills"
 check "stills" bash -c "cd '$build' && '$capture' --at 0,61000 --out '$scratch/stills' --shrink 4 >/dev/null"
 size=$(ffprobe -v error -show_entries stream=width,height -of csv=p=0 "$scratch/stills/frame_061000.png" 2>/dev/null)
 check "still size ($size)" test "$size" = "480,270"
+check "sized still" bash -c "cd '$build' && '$capture' --at 61000 --out '$scratch' --size 640x360 >/dev/null"
+size=$(ffprobe -v error -show_entries stream=width,height -of csv=p=0 "$scratch/frame_061000.png" 2>/dev/null)
+check "sized still size ($size)" test "$size" = "640,360"
 
-# The whole show at one frame per second of show time, with its music.
-check "video" bash -c "cd '$build' && '$capture' --video '$scratch/show.mp4' --fps 1 >/dev/null 2>&1"
-check "video has no leftover" test ! -e "$scratch/show.mp4.part"
-duration=$(ffprobe -v error -show_entries format=duration -of csv=p=0 "$scratch/show.mp4" 2>/dev/null)
+# The whole show at one frame per second of show time, with its music, in
+# the container the name asks for.
+check "video" bash -c "cd '$build' && '$capture' --video '$scratch/show.mkv' --fps 1 --crf 30 --preset ultrafast >/dev/null 2>&1"
+check "video has no leftover" test ! -e "$scratch/show.mkv.part"
+container=$(ffprobe -v error -show_entries format=format_name -of default=nw=1:nk=1 "$scratch/show.mkv" 2>/dev/null)
+check "video container ($container)" test "${container%%,*}" = matroska
+duration=$(ffprobe -v error -show_entries format=duration -of csv=p=0 "$scratch/show.mkv" 2>/dev/null)
 check "video lasts the show ($duration s)" awk -v d="${duration:-0}" 'BEGIN { exit !(d >= 119 && d <= 126) }'
-streams=$(ffprobe -v error -show_entries stream=codec_type -of csv=p=0 "$scratch/show.mp4" 2>/dev/null | sort | tr '\n' ' ')
+streams=$(ffprobe -v error -show_entries stream=codec_type -of csv=p=0 "$scratch/show.mkv" 2>/dev/null | sort | tr '\n' ' ')
 check "video and audio streams ($streams)" test "$streams" = "audio video "
 
 # Ctrl+C: stops cleanly, writes nothing under either name.

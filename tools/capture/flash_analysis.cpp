@@ -1,0 +1,256 @@
+// Flashing-light analysis after WCAG 2.2, success criterion 2.3.1 and its
+// definitions of "general flash and red flash thresholds":
+// - relative luminance L = 0.2126 R + 0.7152 G + 0.0722 B of linearised sRGB;
+// - a transition is the change between adjacent peaks and valleys of a
+//   region's relative luminance over time, and a flash a pair of opposing
+//   transitions;
+// - a general flash: opposing changes of at least 0.1 in L where the darker
+//   state is below 0.8;
+// - a red flash (WCAG 2.2's working definition, after ISO 9241-391): opposing
+//   transitions where one is to or from a state with R / (R + G + B) >= 0.8
+//   and the states differ by more than 0.2 in CIE 1976 UCS chromaticity (u', v');
+// - content fails where more than three flashes of either kind fall within
+//   one second and together cover more than 25 % of any 10° visual field,
+//   which WCAG takes as 341x256 of 1024x768: a third of the screen each way.
+// Regions here are square cells of the frame, each with its own time series.
+#include "flash_analysis.h"
+
+#include <algorithm>
+#include <cmath>
+
+namespace {
+
+constexpr float generalStep = 0.1f;
+constexpr float generalDarkLimit = 0.8f;
+constexpr float redRatio = 0.8f;
+constexpr float redChromaStep = 0.2f;
+constexpr int transitionsAllowed = 6; // three flashes, each a pair of transitions
+constexpr double areaAllowed = 0.25;
+
+struct LinearColor {
+    float r;
+    float g;
+    float b;
+};
+
+float linearised(int channel)
+{
+    const float c = static_cast<float>(channel) / 255.0f;
+    return c <= 0.04045f ? c / 12.92f : std::pow((c + 0.055f) / 1.055f, 2.4f);
+}
+
+// The mean linear colour of the cell at column, row.
+LinearColor cellColor(const FlashAnalysis& analysis, const unsigned char* rgb, int column, int row)
+{
+    const float* table = analysis.linear;
+    const int size = analysis.cellSize;
+    LinearColor sum = {0.0f, 0.0f, 0.0f};
+    for (int y = row * size; y < (row + 1) * size; ++y) {
+        const unsigned char* pixel =
+            rgb +
+            (static_cast<size_t>(y) * analysis.frameWidth + static_cast<size_t>(column) * size) * 3;
+        for (int x = 0; x < size; ++x, pixel += 3) {
+            sum.r += table[pixel[0]];
+            sum.g += table[pixel[1]];
+            sum.b += table[pixel[2]];
+        }
+    }
+    const auto count = static_cast<float>(size * size);
+    return {sum.r / count, sum.g / count, sum.b / count};
+}
+
+float relativeLuminance(const LinearColor& c)
+{
+    return 0.2126f * c.r + 0.7152f * c.g + 0.0722f * c.b;
+}
+
+// u', v' of the colour; black takes the white point's (that of R = G = B).
+ChromaTrack chromaOf(const LinearColor& c)
+{
+    const bool black = c.r + c.g + c.b <= 0.0f;
+    const LinearColor d = black ? LinearColor{1.0f, 1.0f, 1.0f} : c;
+    const float x = 0.4124f * d.r + 0.3576f * d.g + 0.1805f * d.b;
+    const float y = 0.2126f * d.r + 0.7152f * d.g + 0.0722f * d.b;
+    const float z = 0.0193f * d.r + 0.1192f * d.g + 0.9505f * d.b;
+    const float denominator = x + 15.0f * y + 3.0f * z;
+    return {4.0f * x / denominator, 9.0f * y / denominator,
+            !black && c.r / (c.r + c.g + c.b) >= redRatio};
+}
+
+// Follows the luminance zigzag (turning once it has come back 0.1 from an
+// extreme); true on the frame a transition first qualifies as a general one.
+bool luminanceTransition(LuminanceTrack* track, float level)
+{
+    if (track->direction == 0) {
+        if (std::fabs(level - track->pivot) >= generalStep) {
+            track->direction = level > track->pivot ? 1 : -1;
+            track->extreme = level;
+        }
+    } else if ((level - track->extreme) * static_cast<float>(track->direction) > 0.0f) {
+        track->extreme = level;
+    } else if (std::fabs(level - track->extreme) >= generalStep) {
+        track->pivot = track->extreme;
+        track->extreme = level;
+        track->direction = -track->direction;
+        track->counted = false;
+    }
+    if (track->direction == 0 || track->counted ||
+        std::min(track->pivot, track->extreme) >= generalDarkLimit) {
+        return false;
+    }
+    track->counted = true;
+    return true;
+}
+
+// True when the colour has moved more than 0.2 in u'v' from the last red
+// transition's state and either state is saturated red; it then becomes the state.
+bool redTransition(ChromaTrack* track, const ChromaTrack& now)
+{
+    const float distance = std::hypot(now.u - track->u, now.v - track->v);
+    if (!(track->red || now.red) || distance <= redChromaStep) {
+        return false;
+    }
+    *track = now;
+    return true;
+}
+
+void remember(TransitionRing* ring, int32_t frame)
+{
+    ring->head = (ring->head + 1) % transitionMemory;
+    ring->frames[ring->head] = frame;
+    ring->size = std::min(ring->size + 1, transitionMemory);
+}
+
+// Transitions within the second that closes with frame.
+int transitionsInSecond(const TransitionRing& ring, int32_t frame, int fps)
+{
+    int count = 0;
+    while (count < ring.size &&
+           ring.frames[(ring.head - count + transitionMemory) % transitionMemory] > frame - fps) {
+        ++count;
+    }
+    return count;
+}
+
+// Largest share of a 10° field (a third of the grid each way) whose cells are flagged.
+double largestFieldShare(const std::vector<unsigned char>& flagged, int columns, int rows)
+{
+    std::vector<int> sums(static_cast<size_t>(columns + 1) * (rows + 1), 0);
+    const auto at = [columns](int x, int y) { return static_cast<size_t>(y) * (columns + 1) + x; };
+    for (int y = 0; y < rows; ++y) {
+        for (int x = 0; x < columns; ++x) {
+            sums[at(x + 1, y + 1)] = flagged[static_cast<size_t>(y) * columns + x] +
+                                     sums[at(x, y + 1)] + sums[at(x + 1, y)] - sums[at(x, y)];
+        }
+    }
+    const int fieldColumns = columns / 3;
+    const int fieldRows = rows / 3;
+    int most = 0;
+    for (int y = 0; y + fieldRows <= rows; ++y) {
+        for (int x = 0; x + fieldColumns <= columns; ++x) {
+            most = std::max(most, sums[at(x + fieldColumns, y + fieldRows)] -
+                                      sums[at(x, y + fieldRows)] - sums[at(x + fieldColumns, y)] +
+                                      sums[at(x, y)]);
+        }
+    }
+    return static_cast<double>(most) / (fieldColumns * fieldRows);
+}
+
+double median(std::vector<double> values)
+{
+    if (values.empty()) {
+        return 0.0;
+    }
+    std::nth_element(values.begin(), values.begin() + values.size() / 2, values.end());
+    return values[values.size() / 2];
+}
+
+} // namespace
+
+void startFlashAnalysis(FlashAnalysis* analysis, int width, int height, int cellSize, int fps)
+{
+    *analysis = FlashAnalysis{};
+    analysis->frameWidth = width;
+    analysis->frameHeight = height;
+    analysis->cellSize = cellSize;
+    analysis->columns = width / cellSize;
+    analysis->rows = height / cellSize;
+    analysis->fps = fps;
+    for (int i = 0; i < 256; ++i) {
+        analysis->linear[i] = linearised(i);
+    }
+    const auto cells = static_cast<size_t>(analysis->columns) * analysis->rows;
+    analysis->luminance.resize(cells);
+    analysis->chroma.resize(cells);
+    for (std::vector<TransitionRing>& rings : analysis->transitions) {
+        rings.assign(cells, TransitionRing{});
+    }
+}
+
+void analyseFrame(FlashAnalysis* analysis, const unsigned char* rgb)
+{
+    const int32_t frame = analysis->frameIndex++;
+    const auto cells = static_cast<size_t>(analysis->columns) * analysis->rows;
+    std::vector<unsigned char> flagged[flashKinds];
+    std::vector<double> rates[flashKinds];
+    for (std::vector<unsigned char>& kindFlags : flagged) {
+        kindFlags.assign(cells, 0);
+    }
+    for (int row = 0; row < analysis->rows; ++row) {
+        for (int column = 0; column < analysis->columns; ++column) {
+            const size_t cell = static_cast<size_t>(row) * analysis->columns + column;
+            const LinearColor color = cellColor(*analysis, rgb, column, row);
+            const float level = relativeLuminance(color);
+            const ChromaTrack chroma = chromaOf(color);
+            if (frame == 0) {
+                analysis->luminance[cell].pivot = level;
+                analysis->chroma[cell] = chroma;
+            }
+            const bool transitioned[flashKinds] = {
+                luminanceTransition(&analysis->luminance[cell], level),
+                redTransition(&analysis->chroma[cell], chroma)};
+            for (int kind = 0; kind < flashKinds; ++kind) {
+                TransitionRing& ring = analysis->transitions[kind][cell];
+                if (transitioned[kind]) {
+                    remember(&ring, frame);
+                }
+                const int count = transitionsInSecond(ring, frame, analysis->fps);
+                if (count > transitionsAllowed) {
+                    flagged[kind][cell] = 1;
+                    rates[kind].push_back(count / 2.0);
+                }
+            }
+        }
+    }
+    FlashFrame figures;
+    for (int kind = 0; kind < flashKinds; ++kind) {
+        figures.area[kind] = largestFieldShare(flagged[kind], analysis->columns, analysis->rows);
+        figures.flashesPerSecond[kind] = median(rates[kind]);
+    }
+    analysis->frames.push_back(figures);
+}
+
+std::vector<FlashRange> failingRanges(const FlashAnalysis& analysis, FlashKind kind)
+{
+    std::vector<FlashRange> ranges;
+    for (size_t i = 0; i < analysis.frames.size(); ++i) {
+        const FlashFrame& figures = analysis.frames[i];
+        if (figures.area[kind] <= areaAllowed) {
+            continue;
+        }
+        const auto frame = static_cast<int32_t>(i);
+        const int32_t secondStart = std::max(0, frame - analysis.fps + 1);
+        // A failing second that overlaps the last range's continues it.
+        if (ranges.empty() || secondStart > ranges.back().lastFrame + 1) {
+            FlashRange range;
+            range.firstFrame = secondStart;
+            ranges.push_back(range);
+        }
+        FlashRange& range = ranges.back();
+        range.lastFrame = frame;
+        range.peakArea = std::max(range.peakArea, figures.area[kind]);
+        range.peakFlashesPerSecond =
+            std::max(range.peakFlashesPerSecond, figures.flashesPerSecond[kind]);
+    }
+    return ranges;
+}
