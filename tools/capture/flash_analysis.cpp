@@ -24,6 +24,9 @@ constexpr float generalStep = 0.1f;
 constexpr float generalDarkLimit = 0.8f;
 constexpr float redRatio = 0.8f;
 constexpr float redChromaStep = 0.2f;
+// Hue is not seen in the near-dark, and the chromaticity of a colour there
+// is arithmetic noise: below 0.5 % of white's luminance a colour counts as black.
+constexpr float blackLuminance = 0.005f;
 constexpr int transitionsAllowed = 6; // three flashes, each a pair of transitions
 constexpr double areaAllowed = 0.25;
 
@@ -64,10 +67,11 @@ float relativeLuminance(const LinearColor& c)
     return 0.2126f * c.r + 0.7152f * c.g + 0.0722f * c.b;
 }
 
-// u', v' of the colour; black takes the white point's (that of R = G = B).
+// u', v' of the colour, and whether it is saturated red; black takes the
+// white point's (that of R = G = B).
 ChromaTrack chromaOf(const LinearColor& c)
 {
-    const bool black = c.r + c.g + c.b <= 0.0f;
+    const bool black = relativeLuminance(c) < blackLuminance;
     const LinearColor d = black ? LinearColor{1.0f, 1.0f, 1.0f} : c;
     const float x = 0.4124f * d.r + 0.3576f * d.g + 0.1805f * d.b;
     const float y = 0.2126f * d.r + 0.7152f * d.g + 0.0722f * d.b;

@@ -1,0 +1,12 @@
+#!/usr/bin/env bash
+# Where the show exceeds WCAG 2.2's general and red flash thresholds, with the
+# figures behind each range and how long the whole-show analysis took. Too
+# slow for the test run (minutes), so it runs here. Usage:
+# bench/flashes.sh [build folder] [capture options, such as --size 1920x1080]
+set -euo pipefail
+cd "$(dirname "$0")/.."
+build=$(realpath "${1:-build}")
+shift || true
+cmake --build "$build" --target capture assets >/dev/null
+cd "$build"
+./capture --flashes "$@" 2>/dev/null
