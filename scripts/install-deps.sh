@@ -6,7 +6,7 @@ set -euo pipefail
 play_packages=(
   cmake g++ make pkg-config
   libsdl2-dev libsdl2-image-dev libsdl2-mixer-dev
-  libfreetype-dev fonts-dejavu-core libvorbis-dev
+  libfreetype-dev fonts-dejavu-core libvorbis-dev libebur128-dev
   xvfb xauth libgl1-mesa-dri libegl-mesa0
 )
 test_packages=(
