@@ -304,8 +304,8 @@ int generate(FT_Face face, const std::string& pagePath, const std::string& descr
 // fontgen <ttf path> <page png path> <descriptor path>
 int main(int argc, char** argv)
 {
-    const int usageStatus = checkGeneratorArgs(
-        argc, argv, "fontgen", "<ttf path> <page png path> <descriptor path>", 3);
+    const int usageStatus = checkGeneratorArgs(argc, argv, "fontgen",
+                                               "<ttf path> <page png path> <descriptor path>", 3);
     if (usageStatus >= 0) {
         return usageStatus;
     }
