@@ -5,14 +5,21 @@ cd "$(dirname "$0")/.."
 
 scripts/install-deps.sh test
 scripts/check-format.sh
-cmake -S . -B build -DCMAKE_BUILD_TYPE=RelWithDebInfo -DDEMO_TESTS=ON -DDEMO_ASSETS=ON
+cmake -S . -B build -DCMAKE_BUILD_TYPE=RelWithDebInfo -DDEMO_WERROR=ON -DDEMO_TESTS=ON -DDEMO_ASSETS=ON
 cmake --build build -j"$(nproc)"
 ctest --test-dir build --output-on-failure -j2
 scripts/valgrind-check.sh build
 
+# Release, the build type users and packagers pick first: it must build
+# without a warning and generate the very same assets.
+cmake -S . -B build-release -DCMAKE_BUILD_TYPE=Release -DDEMO_WERROR=ON -DDEMO_TESTS=OFF \
+  -DDEMO_ASSETS=ON
+cmake --build build-release -j"$(nproc)" --target demo capture assets
+diff -r build/dada build-release/dada
+
 # The same tests under AddressSanitizer and UndefinedBehaviorSanitizer, built
 # with clang, then the descriptor fuzzer for a bounded time.
-CC=clang CXX=clang++ cmake -S . -B build-sanitize -DCMAKE_BUILD_TYPE=Debug \
+CC=clang CXX=clang++ cmake -S . -B build-sanitize -DCMAKE_BUILD_TYPE=Debug -DDEMO_WERROR=ON \
   -DDEMO_SANITIZE=ON -DDEMO_FUZZ=ON -DDEMO_TESTS=ON -DDEMO_ASSETS=ON
 cmake --build build-sanitize -j"$(nproc)"
 ctest --test-dir build-sanitize --output-on-failure -j2

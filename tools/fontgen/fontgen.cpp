@@ -13,6 +13,8 @@
 #include <string>
 #include <vector>
 
+#include "common/generator_args.h"
+
 namespace {
 
 // 36 px gives a 43 px cell: below the overlay's 50 px line pitch, large
@@ -302,9 +304,10 @@ int generate(FT_Face face, const std::string& pagePath, const std::string& descr
 // fontgen <ttf path> <page png path> <descriptor path>
 int main(int argc, char** argv)
 {
-    if (argc != 4) {
-        fprintf(stderr, "usage: fontgen <ttf path> <page png path> <descriptor path>\n");
-        return 2;
+    const int usageStatus = checkGeneratorArgs(argc, argv, "fontgen",
+                                               "<ttf path> <page png path> <descriptor path>", 3);
+    if (usageStatus >= 0) {
+        return usageStatus;
     }
     FT_Library library = nullptr;
     if (FT_Init_FreeType(&library) != 0) {

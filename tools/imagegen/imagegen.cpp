@@ -2,6 +2,8 @@
 #define SDL_MAIN_HANDLED
 #include "images.h"
 
+#include "common/generator_args.h"
+
 #include <cstdio>
 #include <string>
 
@@ -14,9 +16,9 @@ constexpr int jpegQuality = 90;
 // imagegen <dada dir>
 int main(int argc, char** argv)
 {
-    if (argc != 2) {
-        fprintf(stderr, "usage: imagegen <dada dir>\n");
-        return 2;
+    const int usageStatus = checkGeneratorArgs(argc, argv, "imagegen", "<dada dir>", 1);
+    if (usageStatus >= 0) {
+        return usageStatus;
     }
     const std::string directory = std::string(argv[1]) + "/";
     if (!savePng(paintSuikelois(), directory + "suikelois")) {

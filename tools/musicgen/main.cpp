@@ -3,15 +3,16 @@
 #include <cstdio>
 #include <string>
 
+#include "common/generator_args.h"
 #include "musicgen/ogg_writer.h"
 #include "musicgen/song.h"
 
 // Usage: musicgen <output path>. Exit status 0 on success, 1 if writing failed, 2 on bad usage.
 int main(int argc, char** argv)
 {
-    if (argc != 2) {
-        std::fprintf(stderr, "usage: %s <output.ogg>\n", argv[0]);
-        return 2;
+    const int usageStatus = checkGeneratorArgs(argc, argv, "musicgen", "<output.ogg>", 1);
+    if (usageStatus >= 0) {
+        return usageStatus;
     }
     const auto started = std::chrono::steady_clock::now();
     const Score score = composeSong();

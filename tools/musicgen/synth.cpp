@@ -578,7 +578,7 @@ void renderVoice(VoiceState& v, const InstrumentParams& p, const InstrumentRates
                 filterRun(voiceRight, v.filterRight, v.coefficients, mix, sounding);
             } else {
                 filterRun(voiceLeft, v.filterLeft, v.coefficients, mix, sounding);
-                std::copy(voiceLeft, voiceLeft + sounding, voiceRight);
+                std::copy_n(voiceLeft, sounding, voiceRight);
             }
         }
         for (int i = 0; i < sounding; ++i) {
