@@ -6,9 +6,12 @@
 #include <SDL.h>
 #include <SDL_image.h>
 #include <SDL_mixer.h>
+#include <ebur128.h>
 #include <gtest/gtest.h>
+#include <vorbis/vorbisfile.h>
 
 #include <algorithm>
+#include <cmath>
 #include <cstdlib>
 #include <fstream>
 #include <map>
@@ -362,4 +365,36 @@ TEST(Assets, MusicLoadsAndLastsTwoMinutes)
     }
     Mix_CloseAudio();
     SDL_QuitSubSystem(SDL_INIT_AUDIO);
+}
+
+// Decoded as a player decodes it, the music plays at the -14 LUFS of streaming
+// and video sites, and no 4x oversampled peak passes -1 dBTP (ITU-R BS.1770-4).
+TEST(Assets, MusicIsMasteredForPlayback)
+{
+    OggVorbis_File file;
+    ASSERT_EQ(ov_fopen(musicPath, &file), 0);
+    ASSERT_EQ(ov_info(&file, -1)->channels, 2);
+    ebur128_state* state = ebur128_init(2, 44100, EBUR128_MODE_I | EBUR128_MODE_TRUE_PEAK);
+    ASSERT_NE(state, nullptr);
+    float** pcm = nullptr;
+    int section = 0;
+    long frames = 0;
+    std::vector<float> interleaved;
+    while ((frames = ov_read_float(&file, &pcm, 4096, &section)) > 0) {
+        interleaved.clear();
+        for (long f = 0; f < frames; ++f) {
+            interleaved.push_back(pcm[0][f]);
+            interleaved.push_back(pcm[1][f]);
+        }
+        ebur128_add_frames_float(state, interleaved.data(), static_cast<size_t>(frames));
+    }
+    ov_clear(&file);
+    double loudness = 0.0;
+    double peaks[2] = {};
+    ebur128_loudness_global(state, &loudness);
+    ebur128_true_peak(state, 0, &peaks[0]);
+    ebur128_true_peak(state, 1, &peaks[1]);
+    ebur128_destroy(&state);
+    EXPECT_NEAR(loudness, -14.0, 1.0);
+    EXPECT_LE(20.0 * std::log10(std::max(peaks[0], peaks[1])), -1.0);
 }

@@ -1,9 +1,11 @@
-// Music generator: renders the demo's song and writes it as Ogg Vorbis to the path given.
+// Music generator: renders the demo's song, masters it, writes it as Ogg Vorbis to the path given.
+// given.
 #include <chrono>
 #include <cstdio>
 #include <string>
 
 #include "common/generator_args.h"
+#include "musicgen/mastering.h"
 #include "musicgen/ogg_writer.h"
 #include "musicgen/song.h"
 
@@ -18,7 +20,8 @@ int main(int argc, char** argv)
     const Score score = composeSong();
     const std::vector<float> samples = renderSong(score);
     const auto rendered = std::chrono::steady_clock::now();
-    const std::string error = writeOggVorbis(argv[1], samples, OggSettings{});
+    LoudnessFigures figures;
+    const std::string error = writeMastered(argv[1], samples, OggSettings{}, &figures);
     if (!error.empty()) {
         std::fprintf(stderr, "musicgen: %s\n", error.c_str());
         return 1;
@@ -31,5 +34,7 @@ int main(int argc, char** argv)
     std::fprintf(stderr,
                  "musicgen: %.1f s of music, rendered in %.2f s (%.0fx real time), total %.2f s\n",
                  seconds, renderS, seconds / renderS, totalS);
+    std::fprintf(stderr, "musicgen: %.1f LUFS, loudness range %.1f LU, true peak %.1f dBTP\n",
+                 figures.integratedLufs, figures.rangeLu, figures.truePeakDbtp);
     return 0;
 }
