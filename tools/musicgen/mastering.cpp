@@ -77,10 +77,12 @@ std::vector<float> truePeaks(const std::vector<float>& samples)
             for (size_t start = 0; start < frames; start += block) {
                 const size_t count = std::min(block, frames - start);
                 std::fill(value.begin(), value.end(), 0.0f);
+                float* out = value.data();
                 for (size_t k = 0; k < taps.size(); ++k) {
+                    const float tap = taps[k];
                     const float* source = padded.data() + start + 1 + k;
                     for (size_t i = 0; i < count; ++i) {
-                        value[i] += taps[k] * source[i];
+                        out[i] += tap * source[i];
                     }
                 }
                 for (size_t i = 0; i < count; ++i) {
@@ -151,14 +153,35 @@ void applyGain(std::vector<float>& samples, double db)
     }
 }
 
+// Look-ahead limiter on interleaved stereo whose true peaks per frame are
+// given: both channels are turned down together, smoothly and ahead of
+// time, wherever the 4x oversampled signal would pass ceiling, and recover
+// with a release of 50 ms.
+void limitTruePeaks(std::vector<float>& samples, const std::vector<float>& peaks, float ceiling)
+{
+    std::vector<float> needed(peaks.size(), 1.0f);
+    // Each frame bounds the stretch before and after it.
+    for (size_t i = 0; i < peaks.size(); ++i) {
+        const float peak = std::max(peaks[i], i > 0 ? peaks[i - 1] : 0.0f);
+        needed[i] = peak > ceiling ? ceiling / peak : 1.0f;
+    }
+    const std::vector<float> gain = limiterGain(needed);
+    for (size_t i = 0; i < gain.size(); ++i) {
+        samples[2 * i] *= gain[i];
+        samples[2 * i + 1] *= gain[i];
+    }
+}
+
 // The samples raised by gainDb and limited to ceilingDbtp, with gainDb
 // corrected until that meets the target loudness: limiting takes some off.
-std::vector<float> levelled(const std::vector<float>& samples, double* gainDb, double ceilingDbtp)
+// Peaks are the samples' own true peaks, which scale with the gain.
+std::vector<float> levelled(const std::vector<float>& samples, const std::vector<float>& peaks,
+                            double* gainDb, double ceilingDbtp)
 {
     for (int attempt = 1;; ++attempt) {
         std::vector<float> mastered = samples;
         applyGain(mastered, *gainDb);
-        limitTruePeaks(mastered, ceilingDbtp);
+        limitTruePeaks(mastered, peaks, static_cast<float>(gainOf(ceilingDbtp - *gainDb)));
         const double miss = targetLufs - integratedLoudness(mastered);
         if (std::fabs(miss) <= loudnessTolerance / 2.0 || attempt == maxAttempts) {
             return mastered;
@@ -212,31 +235,15 @@ std::vector<float> decodeOggVorbis(const std::string& path)
     return samples;
 }
 
-void limitTruePeaks(std::vector<float>& samples, double ceilingDbtp)
-{
-    const auto ceiling = static_cast<float>(gainOf(ceilingDbtp));
-    const std::vector<float> peaks = truePeaks(samples);
-    std::vector<float> needed(peaks.size(), 1.0f);
-    // Each frame bounds the stretch before and after it.
-    for (size_t i = 0; i < peaks.size(); ++i) {
-        const float peak = std::max(peaks[i], i > 0 ? peaks[i - 1] : 0.0f);
-        needed[i] = peak > ceiling ? ceiling / peak : 1.0f;
-    }
-    const std::vector<float> gain = limiterGain(needed);
-    for (size_t i = 0; i < gain.size(); ++i) {
-        samples[2 * i] *= gain[i];
-        samples[2 * i + 1] *= gain[i];
-    }
-}
-
 std::string writeMastered(const std::string& path, const std::vector<float>& samples,
                           const OggSettings& settings, LoudnessFigures* figures)
 {
     double gainDb = targetLufs - integratedLoudness(samples);
     double ceilingDbtp = firstCeilingDbtp;
+    const std::vector<float> peaks = truePeaks(samples);
     for (int attempt = 0; attempt < maxAttempts; ++attempt) {
         const std::string error =
-            writeOggVorbis(path, levelled(samples, &gainDb, ceilingDbtp), settings);
+            writeOggVorbis(path, levelled(samples, peaks, &gainDb, ceilingDbtp), settings);
         if (!error.empty()) {
             return error;
         }

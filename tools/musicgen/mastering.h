@@ -19,11 +19,6 @@ LoudnessFigures measureLoudness(const std::vector<float>& samples);
 // The interleaved samples of an Ogg Vorbis file, or nothing when it cannot be read.
 std::vector<float> decodeOggVorbis(const std::string& path);
 
-// Look-ahead limiter on interleaved stereo: both channels are turned down
-// together, smoothly and ahead of time, wherever the 4x oversampled signal
-// would pass ceilingDbtp, and recover with a release of 50 ms.
-void limitTruePeaks(std::vector<float>& samples, double ceilingDbtp);
-
 // Brings the piece to -14 LUFS with its true peak under -1 dBTP as decoded
 // from the file written: levels, limits, encodes to path, measures the
 // decoded file and tries again tighter until it fits. Returns "" on
