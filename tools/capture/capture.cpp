@@ -93,6 +93,7 @@ int main(int argc, char* argv[])
     signal(SIGINT, onInterrupt);
     signal(SIGTERM, onInterrupt);
     const int status = runTask(options);
+    finishFrames();
     shutdownPlatform();
     return status;
 }

@@ -41,6 +41,8 @@ std::string parseArguments(int argc, char* argv[], Options* options);
 // Makes the renderer draw frames of width x height: the scenes' 1920x1080
 // space scaled by the renderer into a target of that size, or the window itself.
 bool startFrames(int width, int height);
+// Releases what startFrames made, before the platform shuts down.
+void finishFrames();
 // Plays one pass of the timeline whose clock reads elapsedMs.
 void passAt(int32_t elapsedMs);
 // Rewinds and plays the passes up to elapsedMs that carry state.

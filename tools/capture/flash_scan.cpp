@@ -46,7 +46,8 @@ int scanFlashes(const Options& options)
     demo.sceneStartMs = 0;
     for (int frame = 0; frame < total; ++frame) {
         if (interrupted) {
-            return fail("interrupted");
+            fprintf(stderr, "\n");
+            return fail("interrupted; no analysis");
         }
         passAt(frameMs(frame, options.fps));
         if (!drawAndRead(&pixels)) {

@@ -15,6 +15,7 @@ constexpr int32_t sceneBoundsMs[] = {20000, 50000, 100000, 113985};
 struct FrameTarget {
     int width = screenWidth;
     int height = screenHeight;
+    SDL_Texture* texture = nullptr; // null when drawing into the window
 };
 
 FrameTarget target;
@@ -37,18 +38,28 @@ void resetRenderState()
 
 bool startFrames(int width, int height)
 {
-    target = {width, height};
+    target = {width, height, nullptr};
     // The screen's own size draws into the window, exactly as the program does.
     if (width == screenWidth && height == screenHeight) {
         return true;
     }
-    SDL_Texture* texture = SDL_CreateTexture(demo.renderer, SDL_PIXELFORMAT_ARGB8888,
-                                             SDL_TEXTUREACCESS_TARGET, width, height);
+    target.texture = SDL_CreateTexture(demo.renderer, SDL_PIXELFORMAT_ARGB8888,
+                                       SDL_TEXTUREACCESS_TARGET, width, height);
     // Scaling after the target is set, since setting one resets the scale;
     // the renderer then scales every rectangle, so edges stay sharp.
-    return texture != nullptr && SDL_SetRenderTarget(demo.renderer, texture) == 0 &&
+    return target.texture != nullptr && SDL_SetRenderTarget(demo.renderer, target.texture) == 0 &&
            SDL_RenderSetScale(demo.renderer, static_cast<float>(width) / screenWidth,
                               static_cast<float>(height) / screenHeight) == 0;
+}
+
+void finishFrames()
+{
+    // SDL leaks its records of a target still set when the renderer is destroyed.
+    if (target.texture != nullptr) {
+        SDL_SetRenderTarget(demo.renderer, nullptr);
+        SDL_DestroyTexture(target.texture);
+        target.texture = nullptr;
+    }
 }
 
 void passAt(int32_t elapsedMs)
