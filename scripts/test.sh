@@ -12,10 +12,10 @@ scripts/valgrind-check.sh build
 
 # Release, the build type users and packagers pick first: it must build
 # without a warning and generate the very same assets.
-cmake -S . -B build-release -DCMAKE_BUILD_TYPE=Release -DDEMO_WERROR=ON -DDEMO_TESTS=OFF \
+cmake -S . -B build-gcc-release -DCMAKE_BUILD_TYPE=Release -DDEMO_WERROR=ON -DDEMO_TESTS=OFF \
   -DDEMO_ASSETS=ON
-cmake --build build-release -j"$(nproc)" --target demo capture assets
-diff -r build/dada build-release/dada
+cmake --build build-gcc-release -j"$(nproc)" --target demo capture assets
+diff -r build/dada build-gcc-release/dada
 
 # The same tests under AddressSanitizer and UndefinedBehaviorSanitizer, built
 # with clang, then the descriptor fuzzer for a bounded time.
