@@ -30,6 +30,7 @@ add_link_options(
   # animation frame; only the functions on the stack at that moment are rewritten.
   -sASYNCIFY
   -sASYNCIFY_ONLY=@${CMAKE_BINARY_DIR}/asyncify-only.txt
+  "SHELL:-sASYNCIFY_IMPORTS=[waitForAnimationFrame]"
   # SDL2 built outside Emscripten's ports uses these from its JavaScript.
   -sDEFAULT_LIBRARY_FUNCS_TO_INCLUDE=@${CMAKE_BINARY_DIR}/library-funcs.txt
   -sUSE_SDL=0

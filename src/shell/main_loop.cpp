@@ -45,8 +45,13 @@ bool isHeld(const Uint8* keys, SDL_Scancode first, SDL_Scancode second)
 
 #ifdef __EMSCRIPTEN__
 // Suspends the program until the browser's next animation frame, so that a
-// browser runs one pass per frame it displays and draws between passes.
-EM_ASYNC_JS(void, waitForAnimationFrame, (), { await new Promise(requestAnimationFrame); });
+// browser runs one pass per frame it displays and draws between passes. The
+// program resumes as Emscripten's own timers resume it, so that its exit
+// from there ends it quietly.
+EM_JS(void, waitForAnimationFrame, (), {
+    Asyncify.handleSleep(
+        function(wakeUp) { requestAnimationFrame(function() { callUserCallback(wakeUp); }); });
+});
 
 // The page plays the music on the browser's own audio thread, where no slow
 // frame can starve it; it starts here, together with the program's clock.

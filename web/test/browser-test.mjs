@@ -200,7 +200,7 @@ async function connect(address) {
 
 // Evaluates an expression in the page and returns its value.
 async function evaluate(page, expression) {
-  const { result, exceptionDetails } = await page.send('Runtime.evaluate', { expression, returnByValue: true });
+  const { result, exceptionDetails } = await page.send('Runtime.evaluate', { expression, returnByValue: true, awaitPromise: true });
   if (exceptionDetails) throw new Error(`${expression}: ${exceptionDetails.text}`);
   return result.value;
 }
@@ -319,7 +319,9 @@ function gridSamples(shot) {
 
 const isNeutralGrey = ([r, g, b]) => Math.max(r, g, b) - Math.min(r, g, b) <= 8 && r >= 3 && r <= 90;
 const isSaturated = ([r, g, b]) => Math.max(r, g, b) - Math.min(r, g, b) >= 100;
-const isRed = ([r, g, b]) => r >= 60 && g <= 25 && b <= 25;
+// The background's red is a 256 ms saw-tooth; a frame shown some 100 ms off
+// the asked moment may be near its dark end, rarely at black.
+const isRed = ([r, g, b]) => r >= 11 && g <= 25 && b <= 25;
 const isDarkOrRed = ([r, g, b]) => g <= 25 && b <= 25 && r >= 0;
 const isGreen = ([r, g, b]) => g >= 150 && r <= 120 && b <= 120;
 const isBlack = ([r, g, b]) => r + g + b <= 15;
@@ -353,7 +355,8 @@ function checkScene5(shot) {
       if (isGreen(shot.showPixel(x, y))) green += 1;
     }
   }
-  const corners = [[20, 20], [1900, 20], [20, 1060], [1900, 1060]].map(([x, y]) => shot.showPixel(x, y));
+  // Not the top right corner, under the page's controls.
+  const corners = [[20, 20], [1900, 200], [20, 1060], [1900, 1060]].map(([x, y]) => shot.showPixel(x, y));
   check('scene 5 at 117.5 s: green credits text', green >= 20, `${green} green samples`);
   check('scene 5 at 117.5 s: black around the credits', corners.every(isBlack), `corners ${corners.join(' ')}`);
 }
