@@ -30,6 +30,7 @@ add_link_options(
   # animation frame; only the functions on the stack at that moment are rewritten.
   -sASYNCIFY
   -sASYNCIFY_ONLY=@${CMAKE_BINARY_DIR}/asyncify-only.txt
+  # The program's own wait for the next frame (main_loop.cpp) is one of them.
   "SHELL:-sASYNCIFY_IMPORTS=[waitForAnimationFrame]"
   # SDL2 built outside Emscripten's ports uses these from its JavaScript.
   -sDEFAULT_LIBRARY_FUNCS_TO_INCLUDE=@${CMAKE_BINARY_DIR}/library-funcs.txt
