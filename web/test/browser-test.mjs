@@ -443,6 +443,17 @@ async function referenceMusic(folder, sampleRate, factor) {
   return reduced;
 }
 
+// A [1 2 1] low-pass: the recorder's averages start anywhere within the
+// music's samples, half an average off the reference's at worst, which the
+// high notes would feel.
+function smoothed(signal) {
+  const result = new Float32Array(signal.length);
+  for (let i = 0; i < signal.length; i++) {
+    result[i] = (signal[Math.max(i - 1, 0)] + 2 * signal[i] + signal[Math.min(i + 1, signal.length - 1)]) / 4;
+  }
+  return result;
+}
+
 // Normalised correlation of recorded[at + lag ...] with music[from ...] over
 // length samples; 0 where the recording does not cover it.
 function correlation(recorded, music, from, at, length, step = 1) {
@@ -516,7 +527,7 @@ async function checkMusic(page, folder, label) {
     return;
   }
   const music = await referenceMusic(folder, recording.rate, recording.factor);
-  const { scenes, unmatched } = matchMusic(Float32Array.from(recording.samples), music,
+  const { scenes, unmatched } = matchMusic(smoothed(recording.samples), smoothed(music),
     recording.rate / recording.factor);
   const text = scenes.map((s, i) => `scene ${i + 1} ${s.matched}/${s.windows}`).join(', ');
   console.log(`music (${label}), half-second windows that match: ${text}; ` +
