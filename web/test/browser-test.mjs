@@ -8,7 +8,7 @@
 // with a tap on the stop control: all with Chromium compositing on a GPU.
 // Then a few seconds in the default headless configuration, and in a browser
 // without WebGL the software renderer's fallback, each ended with Escape.
-// Takes about three and a half minutes, as the show plays in real time.
+// Takes about three minutes, as the show plays in real time.
 // Prints one line per check, the measured frame rates and music windows, and
 // "N passed, M failed". Screenshots go to <site folder>/../test-shots.
 // The page is not changed for the test: the probe below only watches it.
@@ -530,8 +530,8 @@ async function checkMusic(page, folder, label) {
   const { scenes, unmatched } = matchMusic(smoothed(recording.samples), smoothed(music),
     recording.rate / recording.factor);
   const text = scenes.map((s, i) => `scene ${i + 1} ${s.matched}/${s.windows}`).join(', ');
-  console.log(`music (${label}), half-second windows that match: ${text}; ` +
-    `not at ${unmatched.join(' ') || 'none'} s of the music`);
+  console.log(`music (${label}), half-second windows that match: ${text}` +
+    (unmatched.length ? `; not those at ${unmatched.join(' ')} s of the music` : ''));
   check(`${label}: the music is intact in every scene, 95 % of its windows`,
     scenes.every((s) => s.windows > 0 && s.matched >= 0.95 * s.windows), text);
 }
