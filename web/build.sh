@@ -1,6 +1,8 @@
 #!/usr/bin/env bash
-# Builds the web version into build-web/: index.html, demo.js, demo.wasm and
-# demo.data (the assets, preloaded under dada/). Needs Debian's emscripten.
+# Builds the web version: the site to publish in build-web/site/ (index.html,
+# demo.js, demo.wasm, demo.data with the assets preloaded under dada/, the
+# poster and the icon), the CMake tree beside it in build-web/wasm/. Needs
+# Debian's emscripten.
 #
 # The asset generators are native programs, built in build-web-native/;
 # DADA_DIR=<folder> uses assets generated elsewhere instead (e.g. build/dada).
@@ -8,6 +10,7 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 root="$PWD"
 out="$root/build-web"
+site="$out/site"
 export NODE_PATH=/usr/share/nodejs
 if ! command -v emcc >/dev/null; then
   echo "emcc not found (apt-get install emscripten)" >&2
@@ -35,5 +38,9 @@ if [ -f "$out/wasm/demo.js" ] && [ -n "$(find "$DADA_DIR" -newer "$out/wasm/demo
 fi
 cmake --build "$out/wasm" --target demo -j2
 
-cp "$out/wasm/demo.js" "$out/wasm/demo.wasm" "$out/wasm/demo.data" web/index.html "$out/"
-echo "Built $out: index.html demo.js demo.wasm demo.data"
+# A fresh folder, so that it never holds anything left over from earlier builds.
+rm -rf "$site"
+mkdir -p "$site"
+cp "$out/wasm/demo.js" "$out/wasm/demo.wasm" "$out/wasm/demo.data" \
+  web/index.html web/poster.jpg web/favicon.png "$site/"
+echo "Built $site: $(cd "$site" && echo *)"

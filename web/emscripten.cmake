@@ -26,10 +26,12 @@ file(WRITE ${CMAKE_BINARY_DIR}/library-funcs.txt "$autoResumeAudioContext\n$dynC
 file(WRITE ${CMAKE_BINARY_DIR}/asyncify-only.txt "main\ndemoMain(int, char**)\nrunMainLoop()\n")
 
 add_link_options(
-  # The main loop suspends itself once per pass so the browser can draw and
-  # play; only the functions on the stack at that moment are rewritten.
+  # The main loop suspends itself after each pass until the browser's next
+  # animation frame; only the functions on the stack at that moment are rewritten.
   -sASYNCIFY
   -sASYNCIFY_ONLY=@${CMAKE_BINARY_DIR}/asyncify-only.txt
+  # The program's own wait for the next frame (main_loop.cpp) is one of them.
+  "SHELL:-sASYNCIFY_IMPORTS=[waitForAnimationFrame]"
   # SDL2 built outside Emscripten's ports uses these from its JavaScript.
   -sDEFAULT_LIBRARY_FUNCS_TO_INCLUDE=@${CMAKE_BINARY_DIR}/library-funcs.txt
   -sUSE_SDL=0
@@ -39,7 +41,8 @@ add_link_options(
   -sEXPORT_NAME=createDemo
   -sINVOKE_RUN=0
   -sEXIT_RUNTIME=1
-  "SHELL:-sEXPORTED_RUNTIME_METHODS=[callMain]"
+  # The page reads the music from the assets to play it itself.
+  "SHELL:-sEXPORTED_RUNTIME_METHODS=[callMain,FS]"
   -sENVIRONMENT=web
   # The assets, under the relative path the program reads.
   "SHELL:--preload-file ${DEMO_DADA_DIR}@/dada")

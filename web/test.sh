@@ -14,4 +14,4 @@ fail_early() {
 command -v chromium >/dev/null || fail_early "chromium not found (apt-get install chromium)"
 web/build.sh || fail_early "the web build failed"
 (cd web/test && npm ci --no-audit --no-fund --loglevel=error) || fail_early "npm ci failed in web/test"
-exec node web/test/browser-test.mjs build-web
+exec node web/test/browser-test.mjs build-web/site build-web/test-shots

@@ -43,6 +43,21 @@ bool isHeld(const Uint8* keys, SDL_Scancode first, SDL_Scancode second)
 
 } // namespace
 
+#ifdef __EMSCRIPTEN__
+// Suspends the program until the browser's next animation frame, so that a
+// browser runs one pass per frame it displays and draws between passes. The
+// program resumes as Emscripten's own timers resume it, so that its exit
+// from there ends it quietly.
+EM_JS(void, waitForAnimationFrame, (), {
+    Asyncify.handleSleep(
+        function(wakeUp) { requestAnimationFrame(function() { callUserCallback(wakeUp); }); });
+});
+
+// The page plays the music on the browser's own audio thread, where no slow
+// frame can starve it; it starts here, together with the program's clock.
+EM_JS(void, startPageMusic, (), { Module["startMusic"](); });
+#endif
+
 bool advanceTimeline(int32_t elapsedMs)
 {
     demo.elapsedMs = elapsedMs;
@@ -67,11 +82,13 @@ void runMainLoop()
     demo.startTicks = SDL_GetTicks();
     demo.sceneStartMs = 0;
     Mix_PlayMusic(demo.music, playOnce);
+#ifdef __EMSCRIPTEN__
+    startPageMusic();
+#endif
     while (demo.running) {
         runPass();
 #ifdef __EMSCRIPTEN__
-        // A browser shows the frame and plays the sound only between passes.
-        emscripten_sleep(0);
+        waitForAnimationFrame();
 #endif
     }
 }

@@ -64,6 +64,12 @@ int initPlatform()
     }
     Mix_Init(MIX_INIT_OGG);
     Mix_OpenAudio(audioFrequencyHz, MIX_DEFAULT_FORMAT, audioChannels, audioChunkSamples);
+#ifdef __EMSCRIPTEN__
+    // A browser feeds the mixer from the main thread, which a slow frame
+    // stalls; the page plays the music instead (startPageMusic), so the mixer
+    // keeps its calls and plays silence.
+    Mix_VolumeMusic(0);
+#endif
     SDL_ShowCursor(SDL_DISABLE);
     return 0;
 }
