@@ -17,13 +17,15 @@ for _ in $(seq 50); do [ -s "$scratch/display" ] && break; sleep 0.1; done
 export DISPLAY=":$(cat "$scratch/display")"
 WINEDEBUG=-all "$wine" wineboot --init >/dev/null 2>&1
 
-# Wine's fps channel reports the rate of the last few seconds of presents;
-# the median of those reports, the first one (start-up) left out.
+# Wine's fps channel reports the rate of the last few seconds of OpenGL
+# buffer swaps, which both renderers end in; the median of those reports, the
+# first two (start-up) left out.
 for renderer in default opengl; do
   settings=()
   [ "$renderer" = opengl ] && settings=(SDL_RENDER_DRIVER=opengl)
   (cd "$folder" && env "${settings[@]}" WINEDEBUG=-all,+fps timeout "$seconds" "$wine" ./demo.exe \
     >/dev/null 2>"$scratch/$renderer.log") || true
-  grep -o 'approx [0-9.]*fps' "$scratch/$renderer.log" | tail -n +2 | grep -o '[0-9.]*' | sort -n |
+  grep 'fps:wglSwapBuffers' "$scratch/$renderer.log" | grep -o 'approx [0-9.]*' | tail -n +3 |
+    grep -o '[0-9.]*' | sort -n |
     awk -v r="$renderer" '{ v[NR] = $1 } END { if (NR) printf "%-8s %6.1f fps (median of %d reports)\n", r, v[int((NR + 1) / 2)], NR; else print r ": no reports" }'
 done
