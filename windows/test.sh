@@ -88,7 +88,7 @@ if start_demo "$scratch/empty" empty; then
   # A moment for the show to start; the key would wait in the queue anyway.
   sleep 3
   timeout 10 xdotool windowfocus --sync "$(head -n1 "$scratch/empty.window")" key Escape
-  check "Escape ends the show with status 0" ends_with_zero_within empty 5
+  check "Escape ends the show with status 0" ends_with_zero_within empty 8
   check "empty folder: the six messages" empty_folder_output
 else
   check "empty folder: a window opens" false
