@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # Installs the Debian packages the project needs, only those missing.
-# Usage: install-deps.sh play|test
+# Usage: install-deps.sh play|release|test
 set -euo pipefail
 
 play_packages=(
@@ -12,12 +12,16 @@ play_packages=(
 test_packages=(
   libgtest-dev libbenchmark-dev clang clang-format libclang-rt-14-dev ffmpeg time git valgrind
   emscripten chromium dpkg-dev
+  wine64 xdotool unzip
 )
+# The Windows cross build and the archives of scripts/release.sh.
+release_packages=(g++-mingw-w64-x86-64-posix zip dpkg-dev)
 
 case "${1:-}" in
   play) wanted=("${play_packages[@]}") ;;
-  test) wanted=("${play_packages[@]}" "${test_packages[@]}") ;;
-  *) echo "usage: $0 play|test" >&2; exit 2 ;;
+  release) wanted=("${play_packages[@]}" "${release_packages[@]}") ;;
+  test) wanted=("${play_packages[@]}" "${test_packages[@]}" "${release_packages[@]}") ;;
+  *) echo "usage: $0 play|release|test" >&2; exit 2 ;;
 esac
 
 missing=()

@@ -7,7 +7,21 @@ scripts/install-deps.sh test
 scripts/check-format.sh
 cmake -S . -B build -DCMAKE_BUILD_TYPE=RelWithDebInfo -DDEMO_WERROR=ON -DDEMO_TESTS=ON -DDEMO_ASSETS=ON
 cmake --build build -j"$(nproc)"
+
+# Both release archives; the Linux one unpacked and played headless.
+scripts/release.sh
+version="$(sed -n 's/^CMAKE_PROJECT_VERSION:STATIC=//p' build/CMakeCache.txt)"
+tests/linux_archive_test.sh "build-release/notes-left-behind-$version-linux-x86_64.tar.gz" \
+  build/tests/harness/libvclock.so
+
 ctest --test-dir build --output-on-failure -j2
+
+# The Windows archive plays under Wine in real time (two and a half minutes),
+# in the background while valgrind and the sanitizer build run: nothing there
+# has a time limit that the load could break.
+windows/test.sh "build-release/notes-left-behind-$version-windows-x86_64.zip" build/capture \
+  >build-release/windows-test.log 2>&1 &
+windows_test=$!
 scripts/valgrind-check.sh build
 
 # Release, the build type users and packagers pick first: it must build
@@ -22,6 +36,10 @@ diff -r build/dada build-gcc-release/dada
 CC=clang CXX=clang++ cmake -S . -B build-sanitize -DCMAKE_BUILD_TYPE=Debug -DDEMO_WERROR=ON \
   -DDEMO_SANITIZE=ON -DDEMO_FUZZ=ON -DDEMO_TESTS=ON -DDEMO_ASSETS=ON
 cmake --build build-sanitize -j"$(nproc)"
+windows_status=0
+wait $windows_test || windows_status=$?
+cat build-release/windows-test.log
+[ "$windows_status" -eq 0 ]
 ctest --test-dir build-sanitize --output-on-failure -j2
 mkdir -p build-sanitize/fuzz-corpus
 build-sanitize/tests/font_fuzz -max_total_time=30 -print_final_stats=1 \

@@ -10,16 +10,14 @@
 # standard output.
 set -euo pipefail
 
-sdl_version=2.26.5+dfsg-1
-image_version=2.6.3+dfsg-1
-mixer_version=2.6.2+dfsg-2
 jobs="${JOBS:-2}"
 
 export NODE_PATH=/usr/share/nodejs
 script_dir="$(cd "$(dirname "$0")" && pwd)"
 # emcc's whole version text, not piped into head: it fails on a closed pipe.
 emcc_version="$(emcc --version)"
-key="$( (cat "$script_dir/build-sdl.sh"; echo "${emcc_version%%$'\n'*}") | sha256sum | cut -c1-12)"
+key="$( (cat "$script_dir/build-sdl.sh" "$script_dir/../scripts/fetch-sdl-sources.sh"
+  echo "${emcc_version%%$'\n'*}") | sha256sum | cut -c1-12)"
 cache_root="${XDG_CACHE_HOME:-$HOME/.cache}/notes-left-behind"
 prefix="$cache_root/emsdl-$key"
 
@@ -35,30 +33,6 @@ rm -rf "$prefix"
 work="$(mktemp -d "$cache_root/work.XXXXXX")"
 trap 'rm -rf "$work"' EXIT
 
-# A private apt configuration with one deb-src line for the suite the machine
-# already uses, so nothing under /etc changes and no root is needed.
-fetch_sources() {
-  local apt="$work/apt"
-  mkdir -p "$apt/parts" "$apt/lists/partial" "$apt/cache/archives/partial" "$work/src"
-  cat >"$apt/parts/debian-src.sources" <<EOF
-Types: deb-src
-URIs: http://deb.debian.org/debian
-Suites: bookworm
-Components: main
-Signed-By: /usr/share/keyrings/debian-archive-keyring.gpg
-EOF
-  local options=(-o "Dir::Etc::SourceList=/dev/null" -o "Dir::Etc::SourceParts=$apt/parts"
-    -o "Dir::State::Lists=$apt/lists" -o "Dir::Cache=$apt/cache"
-    -o "Dir::State::status=/dev/null" -o "Debug::NoLocking=1" -o "APT::Sandbox::User=$(id -un)")
-  apt-get "${options[@]}" -qq update >&2
-  (cd "$work/src" && apt-get "${options[@]}" -qq source --download-only \
-    "libsdl2=$sdl_version" "libsdl2-image=$image_version" "libsdl2-mixer=$mixer_version" >&2)
-  # Unpacks and applies Debian's patches; apt has checked the hashes already.
-  for dsc in "$work/src"/*.dsc; do
-    (cd "$work/src" && dpkg-source --no-check -x "$dsc" >&2)
-  done
-}
-
 # Configures, builds and installs one library into the cache folder.
 build_one() {
   local source="$1"
@@ -72,11 +46,11 @@ build_one() {
 }
 
 echo "Building SDL2 for Emscripten into $prefix (a few minutes, once)" >&2
-fetch_sources
-build_one "$work/src/libsdl2-${sdl_version%-*}" -DSDL_SHARED=OFF -DSDL_STATIC=ON -DSDL_TEST=OFF
+"$script_dir/../scripts/fetch-sdl-sources.sh" "$work"
+build_one "$work"/libsdl2-2.* -DSDL_SHARED=OFF -DSDL_STATIC=ON -DSDL_TEST=OFF
 # "Vendored" only so that its CMake package does not look for a libpng and a
 # libjpeg: with the stb_image backend it needs neither, and bundles nothing else.
-build_one "$work/src/libsdl2-image-${image_version%-*}" -DSDL2_DIR="$prefix/lib/cmake/SDL2" \
+build_one "$work"/libsdl2-image-* -DSDL2_DIR="$prefix/lib/cmake/SDL2" \
   -DSDL2IMAGE_SAMPLES=OFF -DSDL2IMAGE_DEPS_SHARED=OFF -DSDL2IMAGE_VENDORED=ON \
   -DSDL2IMAGE_BACKEND_STB=ON -DSDL2IMAGE_JPG=ON -DSDL2IMAGE_PNG=ON \
   -DSDL2IMAGE_JPG_SAVE=OFF -DSDL2IMAGE_PNG_SAVE=OFF \
@@ -84,7 +58,7 @@ build_one "$work/src/libsdl2-image-${image_version%-*}" -DSDL2_DIR="$prefix/lib/
   -DSDL2IMAGE_LBM=OFF -DSDL2IMAGE_PCX=OFF -DSDL2IMAGE_PNM=OFF -DSDL2IMAGE_QOI=OFF \
   -DSDL2IMAGE_SVG=OFF -DSDL2IMAGE_TGA=OFF -DSDL2IMAGE_TIF=OFF -DSDL2IMAGE_WEBP=OFF \
   -DSDL2IMAGE_XCF=OFF -DSDL2IMAGE_XPM=OFF -DSDL2IMAGE_XV=OFF
-build_one "$work/src/libsdl2-mixer-${mixer_version%-*}" -DSDL2_DIR="$prefix/lib/cmake/SDL2" \
+build_one "$work"/libsdl2-mixer-* -DSDL2_DIR="$prefix/lib/cmake/SDL2" \
   -DSDL2MIXER_SAMPLES=OFF -DSDL2MIXER_DEPS_SHARED=OFF -DSDL2MIXER_VENDORED=OFF \
   -DSDL2MIXER_VORBIS=STB -DSDL2MIXER_CMD=OFF -DSDL2MIXER_FLAC=OFF -DSDL2MIXER_MOD=OFF \
   -DSDL2MIXER_MP3=OFF -DSDL2MIXER_MIDI=OFF -DSDL2MIXER_OPUS=OFF -DSDL2MIXER_WAVE=OFF
