@@ -1,24 +1,40 @@
 #!/usr/bin/env bash
 # Builds SDL2, SDL2_image and SDL2_mixer from Debian's source packages into a
 # cache folder, and prints that folder.
-# Usage: build-sdl.sh windows|linux
+# Usage: build-sdl.sh web|windows|linux
+#   web      static libraries for the Emscripten build of web/build.sh
 #   windows  static libraries for demo.exe, cross-compiled with mingw-w64
 #   linux    shared libraries to ship beside the program in the Linux archive
 #
-# Both take the one codec each format needs (stb_image for PNG and JPEG,
+# Each takes the one codec each format needs (stb_image for PNG and JPEG,
 # stb_vorbis for Ogg), so the libraries depend on nothing but the system's C
 # library; SDL itself loads X11, Wayland and the sound servers when it starts.
-# The result is cached under a name derived from this script and the
-# compiler, so a second run costs nothing. Progress goes to standard error,
-# the folder to standard output.
+# Emscripten's own SDL ports would download their sources at build time, and
+# this machine reaches only Debian's archive. The result is cached under a
+# name derived from this recipe and the compiler, so a second run (or another
+# checkout) costs nothing. Progress goes to standard error, the folder to
+# standard output.
 set -euo pipefail
 
 script_dir="$(cd "$(dirname "$0")" && pwd)"
 root="$(dirname "$script_dir")"
 jobs="${JOBS:-2}"
+configure=(cmake)
+recipe=("$script_dir/build-sdl.sh" "$script_dir/fetch-sdl-sources.sh")
 case "${1:-}" in
+  web)
+    export NODE_PATH=/usr/share/nodejs
+    # emcc's whole version text, not piped into head: it fails on a closed pipe.
+    compiler_version="$(emcc --version)"
+    compiler_version="${compiler_version%%$'\n'*}"
+    configure=(emcmake cmake)
+    options=(-DCMAKE_CROSSCOMPILING_EMULATOR="/usr/bin/node;--no-experimental-fetch"
+      -DBUILD_SHARED_LIBS=OFF)
+    sdl_options=(-DSDL_SHARED=OFF -DSDL_STATIC=ON)
+    ;;
   windows)
     compiler_version="$(x86_64-w64-mingw32-gcc-posix --version | head -n1)"
+    recipe+=("$root/windows/mingw.cmake")
     options=(-DCMAKE_TOOLCHAIN_FILE="$root/windows/mingw.cmake" -DBUILD_SHARED_LIBS=OFF)
     sdl_options=(-DSDL_SHARED=OFF -DSDL_STATIC=ON)
     ;;
@@ -28,11 +44,10 @@ case "${1:-}" in
     options=(-DBUILD_SHARED_LIBS=ON "-DCMAKE_INSTALL_RPATH=\$ORIGIN" -DCMAKE_INSTALL_LIBDIR=lib)
     sdl_options=(-DSDL_SHARED=ON -DSDL_STATIC=OFF)
     ;;
-  *) echo "usage: $0 windows|linux" >&2; exit 2 ;;
+  *) echo "usage: $0 web|windows|linux" >&2; exit 2 ;;
 esac
 
-key="$( (cat "$script_dir/build-sdl.sh" "$script_dir/fetch-sdl-sources.sh" "$root/windows/mingw.cmake"
-  echo "$1 $compiler_version") | sha256sum | cut -c1-12)"
+key="$( (cat "${recipe[@]}"; echo "$1 $compiler_version") | sha256sum | cut -c1-12)"
 cache_root="${XDG_CACHE_HOME:-$HOME/.cache}/notes-left-behind"
 prefix="$cache_root/$1-sdl-$key"
 
@@ -52,7 +67,7 @@ trap 'rm -rf "$work"' EXIT
 build_one() {
   local source="$1"
   shift
-  cmake -S "$source" -B "$source/build" -DCMAKE_BUILD_TYPE=Release \
+  "${configure[@]}" -S "$source" -B "$source/build" -DCMAKE_BUILD_TYPE=Release \
     -DCMAKE_INSTALL_PREFIX="$prefix" -DCMAKE_FIND_ROOT_PATH="$prefix" -DCMAKE_PREFIX_PATH="$prefix" \
     "${options[@]}" "$@" >&2
   cmake --build "$source/build" -j"$jobs" >&2

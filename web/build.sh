@@ -17,7 +17,7 @@ if ! command -v emcc >/dev/null; then
   exit 1
 fi
 
-sdl_prefix="$(web/build-sdl.sh)"
+sdl_prefix="$(scripts/build-sdl.sh web)"
 
 if [ -z "${DADA_DIR:-}" ]; then
   cmake -S . -B build-web-native -DDEMO_TESTS=OFF >/dev/null

@@ -1,6 +1,6 @@
 # Web build settings, read right after the project() call of the top-level
 # CMakeLists (CMAKE_PROJECT_INCLUDE), so the program builds from its own
-# build files. Expects CMAKE_PREFIX_PATH to hold the SDL of web/build-sdl.sh
+# build files. Expects CMAKE_PREFIX_PATH to hold the SDL of scripts/build-sdl.sh web
 # and DEMO_DADA_DIR to name the generated assets.
 
 # The static SDL_image and SDL_mixer packages export only "-static" targets;
