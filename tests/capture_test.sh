@@ -6,18 +6,7 @@ set -uo pipefail
 capture=$1 build=$2
 scratch=$(mktemp -d)
 trap 'rm -rf "$scratch"' EXIT
-passed=0 failed=0
-
-check() { # description, then a command that must succeed
-  local description=$1
-  shift
-  if "$@"; then
-    passed=$((passed + 1))
-  else
-    failed=$((failed + 1))
-    echo "FAILED: $description"
-  fi
-}
+. "$(dirname "$0")/checks.sh"
 
 # One line on stderr and the given status.
 fails_with() {
@@ -77,5 +66,4 @@ check "interrupt ends with failure ($status)" test "$status" -eq 1
 check "interrupt leaves no video" test ! -e "$scratch/stopped.mp4"
 check "interrupt leaves no partial file" test ! -e "$scratch/stopped.mp4.part"
 
-echo "$passed passed, $failed failed"
-[ "$failed" -eq 0 ]
+report

@@ -7,18 +7,7 @@ set -uo pipefail
 archive=$(realpath "$1") vclock=$(realpath "$2")
 scratch=$(mktemp -d)
 trap 'rm -rf "$scratch"' EXIT
-passed=0 failed=0
-
-check() { # description, then a command that must succeed
-  local description=$1
-  shift
-  if "$@"; then
-    passed=$((passed + 1))
-  else
-    failed=$((failed + 1))
-    echo "FAILED: $description"
-  fi
-}
+. "$(dirname "$0")/checks.sh"
 
 tar -xzf "$archive" -C "$scratch"
 folder=$(echo "$scratch"/*/)
@@ -49,5 +38,4 @@ sdl_from_lib() {
 check "the archive plays headless to its end with status 0 and prints nothing" plays_to_the_end
 check "SDL, SDL_image and SDL_mixer come from its lib/" sdl_from_lib
 
-echo "$passed passed, $failed failed"
-[ "$failed" -eq 0 ]
+report

@@ -9,20 +9,9 @@
 set -uo pipefail
 zip=$(realpath "$1") capture=$(realpath "$2")
 scratch=$(mktemp -d)
-passed=0 failed=0
+. "$(dirname "$0")/../tests/checks.sh"
 wine=/usr/lib/wine/wine64 wineserver=/usr/lib/wine/wineserver
 export WINEPREFIX="$scratch/prefix" WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml=" SDL_AUDIODRIVER=dummy
-
-check() { # description, then a command that must succeed
-  local description=$1
-  shift
-  if "$@"; then
-    passed=$((passed + 1))
-  else
-    failed=$((failed + 1))
-    echo "FAILED: $description"
-  fi
-}
 
 # A step that fails before the checks counts as one failed check.
 fail_early() {
@@ -143,5 +132,4 @@ for ms in "${moments[@]}"; do
     cp "$scratch/stills/frame_$(printf %06d "$ms").png" "$SHOTS_DIR/"
 done
 
-echo "$passed passed, $failed failed"
-[ "$failed" -eq 0 ]
+report
