@@ -6,16 +6,8 @@
 set -euo pipefail
 folder=$(realpath "$1") seconds=${2:-30}
 scratch=$(mktemp -d)
-wine=/usr/lib/wine/wine64
-export WINEPREFIX="$scratch/prefix" WINEDLLOVERRIDES="mscoree,mshtml=" SDL_AUDIODRIVER=dummy
-exec 3>"$scratch/display"
-Xvfb -displayfd 3 -screen 0 1920x1080x24 -nolisten tcp >/dev/null 2>&1 &
-xvfb_pid=$!
-exec 3>&-
-trap '/usr/lib/wine/wineserver -k 2>/dev/null; kill $xvfb_pid; rm -rf "$scratch"' EXIT
-for _ in $(seq 50); do [ -s "$scratch/display" ] && break; sleep 0.1; done
-export DISPLAY=":$(cat "$scratch/display")"
-WINEDEBUG=-all "$wine" wineboot --init >/dev/null 2>&1
+. "$(dirname "$0")/../windows/wine-display.sh"
+start_wine_display
 
 # Wine's fps channel reports the rate of the last few seconds of OpenGL
 # buffer swaps, which both renderers end in; the median of those reports, the

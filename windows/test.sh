@@ -10,8 +10,8 @@ set -uo pipefail
 zip=$(realpath "$1") capture=$(realpath "$2")
 scratch=$(mktemp -d)
 . "$(dirname "$0")/../tests/checks.sh"
-wine=/usr/lib/wine/wine64 wineserver=/usr/lib/wine/wineserver
-export WINEPREFIX="$scratch/prefix" WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml=" SDL_AUDIODRIVER=dummy
+. "$(dirname "$0")/wine-display.sh"
+export WINEDEBUG=-all
 
 # A step that fails before the checks counts as one failed check.
 fail_early() {
@@ -20,19 +20,9 @@ fail_early() {
   exit 1
 }
 
-exec 3>"$scratch/display"
-Xvfb -displayfd 3 -screen 0 1920x1080x24 -nolisten tcp >/dev/null 2>&1 &
-xvfb_pid=$!
-exec 3>&-
-trap '"$wineserver" -k 2>/dev/null; kill $xvfb_pid; rm -rf "$scratch"' EXIT
-for _ in $(seq 50); do [ -s "$scratch/display" ] && break; sleep 0.1; done
-[ -s "$scratch/display" ] || fail_early "Xvfb did not start"
-export DISPLAY=":$(cat "$scratch/display")"
-
+start_wine_display || fail_early "Xvfb or wineboot did not start"
 unzip -q "$zip" -d "$scratch/unpacked" || fail_early "cannot unpack $zip"
 folder=$(echo "$scratch"/unpacked/*)
-# A fresh Wine prefix takes a while to set up: not on the program's time.
-"$wine" wineboot --init >/dev/null 2>&1 || fail_early "wineboot failed"
 
 # Starts demo.exe in the given folder, standard output to a file, its status
 # to another, and waits for its window.
