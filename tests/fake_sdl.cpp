@@ -309,6 +309,85 @@ int SDL_RenderCopyEx(SDL_Renderer*, SDL_Texture* texture, const SDL_Rect* srcrec
     return 0;
 }
 
+int SDL_GetWindowDisplayIndex(SDL_Window*)
+{
+    return 0;
+}
+
+int SDL_GetDisplayBounds(int, SDL_Rect* rect)
+{
+    *rect = fakeSdl.display;
+    return 0;
+}
+
+void SDL_GetWindowPosition(SDL_Window*, int* x, int* y)
+{
+    *x = fakeSdl.window.x;
+    *y = fakeSdl.window.y;
+}
+
+void SDL_GetWindowSize(SDL_Window*, int* w, int* h)
+{
+    *w = fakeSdl.window.w;
+    *h = fakeSdl.window.h;
+}
+
+void SDL_SetWindowPosition(SDL_Window*, int x, int y)
+{
+    fakeSdl.window.x = x;
+    fakeSdl.window.y = y;
+    note("SDL_SetWindowPosition " + std::to_string(x) + " " + std::to_string(y));
+}
+
+void SDL_SetWindowSize(SDL_Window*, int w, int h)
+{
+    fakeSdl.window.w = w;
+    fakeSdl.window.h = h;
+    note("SDL_SetWindowSize " + std::to_string(w) + " " + std::to_string(h));
+}
+
+int SDL_GetRendererOutputSize(SDL_Renderer*, int* w, int* h)
+{
+    *w = fakeSdl.window.w;
+    *h = fakeSdl.window.h;
+    return 0;
+}
+
+int SDL_RenderSetScale(SDL_Renderer*, float scaleX, float scaleY)
+{
+    note("SDL_RenderSetScale " + std::to_string(scaleX) + " " + std::to_string(scaleY));
+    return 0;
+}
+
+int SDL_RenderSetViewport(SDL_Renderer*, const SDL_Rect* rect)
+{
+    note(rect == nullptr
+             ? std::string("SDL_RenderSetViewport whole")
+             : "SDL_RenderSetViewport " + std::to_string(rect->x) + " " + std::to_string(rect->y) +
+                   " " + std::to_string(rect->w) + " " + std::to_string(rect->h));
+    return 0;
+}
+
+int SDL_GetRenderDrawColor(SDL_Renderer*, Uint8* r, Uint8* g, Uint8* b, Uint8* a)
+{
+    *r = fakeSdl.drawColor.r;
+    *g = fakeSdl.drawColor.g;
+    *b = fakeSdl.drawColor.b;
+    *a = fakeSdl.drawColor.a;
+    return 0;
+}
+
+int SDL_RenderFillRects(SDL_Renderer*, const SDL_Rect* rects, int count)
+{
+    std::string text = "SDL_RenderFillRects";
+    for (int i = 0; i < count; ++i) {
+        text += " " + std::to_string(rects[i].x) + "," + std::to_string(rects[i].y) + "," +
+                std::to_string(rects[i].w) + "," + std::to_string(rects[i].h);
+    }
+    note(text);
+    return 0;
+}
+
 void SDL_RenderPresent(SDL_Renderer*)
 {
     record({CallKind::Present, nullptr, false, {}, false, {}, 0.0, false, SDL_FLIP_NONE, {}});

@@ -43,6 +43,9 @@ struct FakeSdl {
     int imageInitResult = IMG_INIT_JPG | IMG_INIT_PNG;
     std::set<std::string> loadableFiles; // IMG_Load and Mix_LoadMUS succeed for these
 
+    SDL_Rect display = {0, 0, 1920, 1080}; // bounds of the window's display
+    SDL_Rect window = {0, 0, 1920, 1080};  // the renderer's output is the window's size
+
     std::deque<uint32_t> ticks; // SDL_GetTicks answers; the last one repeats
     uint32_t lastTicks = 0;
     std::deque<SDL_Event> events;

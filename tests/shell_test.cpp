@@ -399,3 +399,49 @@ TEST(Frame, DebugTextPenSaturatesOnAbsurdWidths)
     EXPECT_EQ(drawn[1].destination.x, INT32_MAX);
     EXPECT_EQ(drawn[2].destination.x, INT32_MAX) << "a space past the limit stays there";
 }
+
+TEST(DisplayFit, SmallerDisplayGetsTheWholePictureScaledWithBlackBars)
+{
+    resetFake();
+    fakeSdl.display = {0, 0, 1366, 768};
+    fakeSdl.window = {-277, -156, 1920, 1080};
+    int status = -1;
+    runDemo({0, 61000, 200000}, &status);
+    const std::vector<std::string> fit =
+        lifecycleNamed({"SDL_SetWindow", "SDL_RenderSetViewport 0"});
+    ASSERT_GE(fit.size(), 3u);
+    EXPECT_EQ(std::vector<std::string>(fit.begin(), fit.begin() + 3),
+              (std::vector<std::string>{"SDL_SetWindowPosition 0 0", "SDL_SetWindowSize 1366 768",
+                                        "SDL_RenderSetViewport 0 0 1365 768"}));
+    // Scene 3 clears the whole output red: its last column is painted black
+    // again, and the scene's own draw colour is back for the next frame.
+    EXPECT_EQ(lifecycleNamed({"SDL_RenderFillRects"}).at(0),
+              "SDL_RenderFillRects 0,0,1366,0 0,768,1366,0 0,0,0,768 1365,0,1,768");
+    EXPECT_EQ(fakeSdl.drawColor.r, callsOf(CallKind::DrawColor).back().color.r);
+    EXPECT_EQ(demo.pictureScale, 768.0f / 1080.0f);
+}
+
+TEST(DisplayFit, ResizeMidShowRefitsWithoutDisturbingTheTimeline)
+{
+    resetFake();
+    demo.sceneIndex = 2;
+    demo.sceneStartMs = 20000;
+    fakeSdl.ticks = {30000};
+    runPass();
+    EXPECT_TRUE(lifecycleNamed({"SDL_Render", "SDL_SetWindow"}).empty())
+        << "a display of the picture's own size is left as it is";
+    // A tablet turned upright: the picture sits in the middle, bars above and below.
+    fakeSdl.window = {0, 0, 1080, 1920};
+    SDL_Event resized = {};
+    resized.type = SDL_WINDOWEVENT;
+    resized.window.event = SDL_WINDOWEVENT_SIZE_CHANGED;
+    fakeSdl.events.push_back(resized);
+    fakeSdl.ticks = {30017};
+    runPass();
+    EXPECT_EQ(demo.picture.x, 0);
+    EXPECT_EQ(demo.picture.y, 656);
+    EXPECT_EQ(demo.picture.w, 1080);
+    EXPECT_EQ(demo.picture.h, 607);
+    EXPECT_EQ(demo.sceneIndex, 2);
+    EXPECT_EQ(demo.sceneMs, 10017);
+}

@@ -1,15 +1,17 @@
 #!/usr/bin/env bash
 # Plays the Windows release under Wine on a virtual X display, in real time
-# (about two and a half minutes): in an empty folder it prints the six
+# (about three and a half minutes): in an empty folder it prints the six
 # messages of missing assets and ends on Escape; with its assets it prints
 # nothing, and the screen at two slow-changing moments agrees coarsely with
-# the capture tool's stills of the same moments.
+# the capture tool's stills of the same moments; on screens of 1366x768 and
+# 2560x1440 it covers the screen with the whole picture, scaled to fit.
 # Usage: windows/test.sh ZIP CAPTURE (the native capture tool)
 # The last line reads "N passed, M failed"; screenshots stay in $SHOTS_DIR if set.
 set -uo pipefail
 zip=$(realpath "$1") capture=$(realpath "$2")
 scratch=$(mktemp -d)
 . "$(dirname "$0")/../tests/checks.sh"
+. "$(dirname "$0")/../tests/pictures.sh"
 . "$(dirname "$0")/wine-display.sh"
 export WINEDEBUG=-all
 
@@ -76,50 +78,84 @@ fi
 "$wineserver" -k 2>/dev/null
 "$wineserver" -w
 
-# The 4 by 4 grid of mean colours of a picture, one "r g b" line per cell.
-mean_colours() {
-  ffmpeg -v error -i "$1" -vf scale=4:4:flags=area -f rawvideo -pix_fmt rgb24 - | od -An -v -tu1 -w3
-}
-
-# At least 14 of the 16 cells within 48 on every channel: the rest may hold
-# the fast-moving text, and Wine's timing is approximate. A missing picture
-# fails.
+# At least 14 of the 16 cells of a 4 by 4 grid within 48 on every channel:
+# the rest may hold the fast-moving text, and Wine's timing is approximate. A
+# missing picture fails.
 agrees_coarsely() {
   [ -f "$1" ] || { echo "no picture $1"; return 1; }
-  paste <(mean_colours "$1") <(mean_colours "$2") | awk '
-    function abs(x) { return x < 0 ? -x : x }
-    { d = abs($1 - $4); if (abs($2 - $5) > d) d = abs($2 - $5); if (abs($3 - $6) > d) d = abs($3 - $6)
-      if (d <= 48) near++; cells++ }
-    END { if (cells != 16 || near < 14) { print near + 0 "/" cells " cells agree"; exit 1 } }'
+  local apart worst
+  read -r apart worst < <(cells_apart "$1" "$2" 4 4 48)
+  [ "$apart" != none ] && [ "$apart" -le 2 ] || { echo "$apart of 16 cells apart"; return 1; }
 }
 
 # The screen at two slow-changing moments, scene 2's tile wall and the
 # credits, counted from the first frame: the screen is black until then. It is
 # recorded twice a second, small, and the stills are drawn at the same size.
 moments=(26500 116500)
-mkdir "$scratch/stills" "$scratch/recording"
+mkdir "$scratch/stills"
 (cd "$folder" && "$capture" --at "$(IFS=,; echo "${moments[*]}")" --out "$scratch/stills" --shrink 8 >/dev/null)
-ffmpeg -v error -f x11grab -framerate 2 -video_size 1920x1080 -i "$DISPLAY" \
-  -vf fps=2,scale=240:135:flags=area -frame_pts 1 "$scratch/recording/%d.png" &
-recorder=$!
+still_at() { printf '%s/stills/frame_%06d.png' "$scratch" "$1"; }
+
+# Records the screen of the given size twice a second, at an eighth of its
+# size, into recording-NAME/ until stop_recording.
+start_recording() { # WxH, name
+  local width=${1%x*} height=${1#*x}
+  mkdir "$scratch/recording-$2"
+  ffmpeg -v error -f x11grab -framerate 2 -video_size "$1" -i "$DISPLAY" \
+    -vf "fps=2,scale=$((width / 8)):$((height / 8)):flags=area" -frame_pts 1 "$scratch/recording-$2/%d.png" &
+  recorder=$!
+}
+
+stop_recording() {
+  kill -INT $recorder
+  wait $recorder
+}
+
+# The recorded frame at a moment of the show, counted from the first frame
+# that is not black: the screen is black until the show starts.
+recorded_at() { # name, ms
+  local first
+  first=$(ffmpeg -v error -start_number 0 -i "$scratch/recording-$1/%d.png" -vf scale=1:1:flags=area \
+    -f rawvideo -pix_fmt gray - | od -An -v -tu1 -w1 | awk '$1 > 8 { print NR - 1; exit }')
+  echo "$scratch/recording-$1/$((${first:-0} + $2 / 500)).png"
+}
+
+start_recording 1920x1080 assets
 if start_demo "$folder" assets; then
   check "with assets: the show ends by itself with status 0" ends_with_zero_within assets 200
   check "with assets: nothing printed" test ! -s "$scratch/assets.out"
 else
   check "with assets: a window opens" false
 fi
-kill -INT $recorder
-wait $recorder
-# The mean brightness of each recorded frame, one byte each, in order.
-first_frame=$(ffmpeg -v error -start_number 0 -i "$scratch/recording/%d.png" -vf scale=1:1:flags=area \
-  -f rawvideo -pix_fmt gray - | od -An -v -tu1 -w1 | awk '$1 > 8 { print NR - 1; exit }')
-echo "first frame ${first_frame:-never} half-seconds into the recording"
+stop_recording
 for ms in "${moments[@]}"; do
-  shot="$scratch/recording/$((${first_frame:-0} + ms / 500)).png"
-  check "screen at $ms ms agrees with the still" \
-    agrees_coarsely "$shot" "$scratch/stills/frame_$(printf %06d "$ms").png"
+  shot=$(recorded_at assets "$ms")
+  check "screen at $ms ms agrees with the still" agrees_coarsely "$shot" "$(still_at "$ms")"
   [ -n "${SHOTS_DIR:-}" ] && mkdir -p "$SHOTS_DIR" && cp "$shot" "$SHOTS_DIR/shot_$ms.png" &&
-    cp "$scratch/stills/frame_$(printf %06d "$ms").png" "$SHOTS_DIR/"
+    cp "$(still_at "$ms")" "$SHOTS_DIR/"
+done
+
+# Screens of other sizes: the window covers the screen and shows the whole
+# picture scaled to fit, here at the tile wall; Escape ends the show there.
+for size in 1366x768 2560x1440; do
+  if ! start_wine_display "$size"; then
+    check "$size: the display starts" false
+    continue
+  fi
+  start_recording "$size" "$size"
+  if start_demo "$folder" "$size"; then
+    sleep 32
+    timeout 10 xdotool windowfocus --sync "$(head -n1 "$scratch/$size.window")" key Escape
+    check "$size: Escape ends the show with status 0" ends_with_zero_within "$size" 10
+  else
+    check "$size: a window opens" false
+  fi
+  stop_recording
+  shot=$(recorded_at "$size" 26500)
+  still_on_screen "$(still_at 26500)" "$((${size%x*} / 8))" "$((${size#*x} / 8))" "$scratch/expected-$size.png"
+  check "$size: the screen at 26500 ms shows the whole picture, fitted" \
+    agrees_coarsely "$shot" "$scratch/expected-$size.png"
+  [ -n "${SHOTS_DIR:-}" ] && cp "$shot" "$SHOTS_DIR/shot_${size}_26500.png"
 done
 
 report

@@ -47,6 +47,7 @@ void renderFrame()
         drawDebugText(intToString(demo.sceneMs), 60);
         drawDebugText(intToString(demo.sceneIndex), 110);
     }
+    drawLetterboxBars();
     SDL_RenderPresent(demo.renderer);
 }
 

@@ -36,6 +36,13 @@ bool sceneEndMs(int32_t sceneIndex, int32_t* endMs)
     }
 }
 
+// The window went to another display, or its display changed shape.
+bool movedToAnotherDisplay(const SDL_Event& event)
+{
+    return event.type == SDL_DISPLAYEVENT ||
+           (event.type == SDL_WINDOWEVENT && event.window.event == SDL_WINDOWEVENT_DISPLAY_CHANGED);
+}
+
 bool isHeld(const Uint8* keys, SDL_Scancode first, SDL_Scancode second)
 {
     return keys[first] != 0 || keys[second] != 0;
@@ -113,6 +120,12 @@ void handleInput()
             demo.running = false;
         } else if (event.type == SDL_KEYDOWN && event.key.keysym.scancode == SDL_SCANCODE_ESCAPE) {
             demo.running = false;
+        } else if (movedToAnotherDisplay(event)) {
+            fitToDisplay();
+        } else if (event.type == SDL_WINDOWEVENT &&
+                   event.window.event == SDL_WINDOWEVENT_SIZE_CHANGED) {
+            // Resized by the system (a new resolution, a rotation): follow it.
+            fitPictureToOutput();
         }
     }
     const Uint8* keys = SDL_GetKeyboardState(nullptr);

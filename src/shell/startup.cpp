@@ -32,6 +32,7 @@ int demoMain(int, char*[])
         printf("Init failed. Exiting...\n");
         return 1;
     }
+    fitToDisplay();
     loadMedia();
     runMainLoop();
     shutdownPlatform();
