@@ -332,6 +332,11 @@ void SDL_GetWindowSize(SDL_Window*, int* w, int* h)
     *h = fakeSdl.window.h;
 }
 
+void SDL_RestoreWindow(SDL_Window*)
+{
+    note("SDL_RestoreWindow");
+}
+
 void SDL_SetWindowPosition(SDL_Window*, int x, int y)
 {
     fakeSdl.window.x = x;

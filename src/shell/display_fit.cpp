@@ -69,6 +69,8 @@ void fitToDisplay()
     SDL_GetWindowPosition(demo.window, &window.x, &window.y);
     SDL_GetWindowSize(demo.window, &window.w, &window.h);
     if (!sameRect(window, display)) {
+        // Windows keeps a maximised window at the size it was maximised to.
+        SDL_RestoreWindow(demo.window);
         SDL_SetWindowPosition(demo.window, display.x, display.y);
         SDL_SetWindowSize(demo.window, display.w, display.h);
     }
