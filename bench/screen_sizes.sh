@@ -21,11 +21,14 @@ for size in "${sizes[@]}"; do
   exec 3>&-
   until [ -s "$scratch/display" ]; do sleep 0.1; done
   export DISPLAY=":$(cat "$scratch/display")"
-  wall=$( (cd "$build" && LD_PRELOAD=$shim VCLOCK_STEP=200 VCLOCK_LOG="$scratch/log" \
-    /usr/bin/time -f %e ./demo 2>&1 >/dev/null | tail -n 1) )
+  times=$( (cd "$build" && LD_PRELOAD=$shim VCLOCK_STEP=200 VCLOCK_LOG="$scratch/log" \
+    /usr/bin/time -f "%e %U %S" ./demo 2>&1 >/dev/null | tail -n 1) )
   frames=$(grep -c '^P' "$scratch/log")
-  awk -v s="$size" -v f="$frames" -v w="$wall" \
-    'BEGIN { printf "%s: %d frames in %.1f s, %.1f frames/s\n", s, f, w, f / w }'
+  # CPU time too: llvmpipe draws on every core, and a busy machine slows the
+  # wall clock but hardly the work done per frame.
+  read -r wall user system <<<"$times"
+  awk -v s="$size" -v f="$frames" -v w="$wall" -v cpu="$(echo "$user $system" | awk '{print $1 + $2}')" 'BEGIN {
+    printf "%s: %d frames in %.1f s, %.1f frames/s, %.1f ms of CPU per frame\n", s, f, w, f / w, 1000 * cpu / f }'
   kill $xvfb_pid
   wait $xvfb_pid 2>/dev/null || true
   rm -f "$scratch/display" "$scratch/log"
