@@ -26,7 +26,7 @@ rm -rf "$stage" "$out/$name.zip"
 mkdir -p "$stage/$name"
 cp build-windows/demo.exe "$stage/$name/"
 cp -r "$out/dada" "$stage/$name/"
-sed 's/$/\r/' packaging/info-windows.txt >"$stage/$name/info.txt"
+cp build-windows/info.txt "$stage/$name/"
 (cd "$stage" && zip -qr -X "$out/$name.zip" "$name")
 rm -rf "$stage"
 
