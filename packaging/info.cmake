@@ -13,6 +13,10 @@ if(WIN32)
   Windows 10 or later, 64-bit (x86-64), with a graphics driver (Direct3D or
   OpenGL). Nothing else needs to be installed: demo.exe holds everything.]=])
   set(info_line_ends CRLF)
+  # configure_file sets the line ends of the template's lines only.
+  foreach(part info_running info_requirements)
+    string(REPLACE "\n" "\r\n" ${part} "${${part}}")
+  endforeach()
 else()
   set(info_platform Linux)
   set(info_running [=[
