@@ -3,7 +3,7 @@
 # files carry the README's photosensitivity warning, demo.exe carries its
 # icon, version information and manifest, and packing the same builds again
 # gives the same bytes, which SHA256SUMS confirms.
-# Usage: release_archives_test.sh (from the checkout, after scripts/release.sh)
+# Usage: release_archives_test.sh (right after scripts/release.sh, at the same commit)
 set -uo pipefail
 cd "$(dirname "$0")/.."
 scratch=$(mktemp -d)
