@@ -12,7 +12,7 @@ play_packages=(
 test_packages=(
   libgtest-dev libbenchmark-dev clang clang-format libclang-rt-14-dev ffmpeg time git valgrind
   emscripten chromium dpkg-dev
-  wine64 xdotool unzip
+  wine64 xdotool unzip python3
 )
 # The Windows cross build and the archives of scripts/release.sh.
 release_packages=(g++-mingw-w64-x86-64-posix zip dpkg-dev)

@@ -12,6 +12,7 @@ cmake --build build -j"$(nproc)"
 # build is Release, the build type users and packagers pick first: it must
 # build without a warning and generate the very same assets.
 scripts/release.sh -DDEMO_WERROR=ON
+tests/release_archives_test.sh
 diff -r build/dada build-release/dada
 version="$(sed -n 's/^CMAKE_PROJECT_VERSION:STATIC=//p' build/CMakeCache.txt)"
 tests/linux_archive_test.sh "build-release/notes-left-behind-$version-linux-x86_64.tar.gz" \
