@@ -154,9 +154,11 @@ float relativeLuminance(const LinearColor& c)
     return 0.2126f * c.r + 0.7152f * c.g + 0.0722f * c.b;
 }
 
-LinearColor meanCellColor(const float* linear, const unsigned char* rgb, int frameWidth,
-                          int cellSize, int column, int row)
+LinearColor meanCellColor(const float* linear, const unsigned char* rgb, const CellGrid& grid,
+                          int column, int row)
 {
+    const int frameWidth = grid.frameWidth;
+    const int cellSize = grid.cellSize;
     LinearColor sum = {0.0f, 0.0f, 0.0f};
     for (int y = row * cellSize; y < (row + 1) * cellSize; ++y) {
         const unsigned char* pixel =
@@ -175,16 +177,12 @@ LinearColor meanCellColor(const float* linear, const unsigned char* rgb, int fra
 void startFlashAnalysis(FlashAnalysis* analysis, int width, int height, int cellSize, int fps)
 {
     *analysis = FlashAnalysis{};
-    analysis->frameWidth = width;
-    analysis->frameHeight = height;
-    analysis->cellSize = cellSize;
-    analysis->columns = width / cellSize;
-    analysis->rows = height / cellSize;
+    analysis->grid = {width, height, cellSize, width / cellSize, height / cellSize};
     analysis->fps = fps;
     for (int i = 0; i < 256; ++i) {
         analysis->linear[i] = linearised(i);
     }
-    const auto cells = static_cast<size_t>(analysis->columns) * analysis->rows;
+    const auto cells = static_cast<size_t>(analysis->grid.columns) * analysis->grid.rows;
     analysis->luminance.resize(cells);
     analysis->chroma.resize(cells);
     analysis->flaggedRuns.resize(cells);
@@ -196,18 +194,18 @@ void startFlashAnalysis(FlashAnalysis* analysis, int width, int height, int cell
 void analyseFrame(FlashAnalysis* analysis, const unsigned char* rgb)
 {
     const int32_t frame = analysis->frameIndex++;
-    const auto cells = static_cast<size_t>(analysis->columns) * analysis->rows;
+    const auto cells = static_cast<size_t>(analysis->grid.columns) * analysis->grid.rows;
     std::vector<unsigned char> flagged[flashKinds];
     std::vector<double> rates[flashKinds];
     int mostTransitions[flashKinds] = {};
     for (std::vector<unsigned char>& kindFlags : flagged) {
         kindFlags.assign(cells, 0);
     }
-    for (int row = 0; row < analysis->rows; ++row) {
-        for (int column = 0; column < analysis->columns; ++column) {
-            const size_t cell = static_cast<size_t>(row) * analysis->columns + column;
-            const LinearColor color = meanCellColor(analysis->linear, rgb, analysis->frameWidth,
-                                                    analysis->cellSize, column, row);
+    for (int row = 0; row < analysis->grid.rows; ++row) {
+        for (int column = 0; column < analysis->grid.columns; ++column) {
+            const size_t cell = static_cast<size_t>(row) * analysis->grid.columns + column;
+            const LinearColor color =
+                meanCellColor(analysis->linear, rgb, analysis->grid, column, row);
             const float level = relativeLuminance(color);
             const ChromaTrack chroma = chromaOf(color);
             if (frame == 0) {
@@ -236,7 +234,8 @@ void analyseFrame(FlashAnalysis* analysis, const unsigned char* rgb)
     }
     FlashFrame figures;
     for (int kind = 0; kind < flashKinds; ++kind) {
-        figures.area[kind] = largestFieldShare(flagged[kind], analysis->columns, analysis->rows);
+        figures.area[kind] =
+            largestFieldShare(flagged[kind], analysis->grid.columns, analysis->grid.rows);
         figures.flashesPerSecond[kind] = median(rates[kind]);
         figures.mostFlashes[kind] = mostTransitions[kind] / 2.0;
     }

@@ -43,6 +43,15 @@ struct TransitionRing {
     int size = 0;
 };
 
+// Frames of frameWidth x frameHeight divided into squares of cellSize pixels.
+struct CellGrid {
+    int frameWidth = 0;
+    int frameHeight = 0;
+    int cellSize = 1;
+    int columns = 0;
+    int rows = 0;
+};
+
 // Consecutive frames, first to last.
 struct FrameRun {
     int32_t first;
@@ -52,11 +61,7 @@ struct FrameRun {
 // The state of one analysis: cells are cellSize squares of the frame, and a
 // 10° field is a third of the frame each way (640x360 of 1920x1080).
 struct FlashAnalysis {
-    int frameWidth = 0;
-    int frameHeight = 0;
-    int cellSize = 1;
-    int columns = 0;
-    int rows = 0;
+    CellGrid grid;
     int fps = 60;
     int32_t frameIndex = 0;
     float linear[256] = {}; // linearised sRGB of each 8-bit level
@@ -83,10 +88,10 @@ float linearised(int channel);
 // Relative luminance of a linear colour.
 float relativeLuminance(const LinearColor& c);
 
-// The mean linear colour of the cell at column, row: cellSize squares of
-// packed RGB frameWidth pixels wide, linear holding linearised() of each level.
-LinearColor meanCellColor(const float* linear, const unsigned char* rgb, int frameWidth,
-                          int cellSize, int column, int row);
+// The mean linear colour of the grid's cell at column, row of packed RGB,
+// linear holding linearised() of each level.
+LinearColor meanCellColor(const float* linear, const unsigned char* rgb, const CellGrid& grid,
+                          int column, int row);
 
 // Prepares an analysis of frames of width x height at fps, in cells of
 // cellSize pixels; both sizes must be multiples of 3 x cellSize.

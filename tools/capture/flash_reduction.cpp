@@ -54,8 +54,8 @@ std::vector<float> strengths(const FlashAnalysis& normal, int margin)
 // the neighbouring cells, capped by the frame's.
 std::vector<float> cellStrengths(FlashReduction* reduction, int32_t frame)
 {
-    const int columns = reduction->columns;
-    const int rows = reduction->rows;
+    const int columns = reduction->grid.columns;
+    const int rows = reduction->grid.rows;
     std::vector<float> own(reduction->flashingRuns.size(), 0.0f);
     for (size_t cell = 0; cell < own.size(); ++cell) {
         const std::vector<FrameRun>& runs = reduction->flashingRuns[cell];
@@ -85,11 +85,12 @@ std::vector<float> cellStrengths(FlashReduction* reduction, int32_t frame)
 
 std::vector<LinearColor> meansOf(const FlashReduction& reduction, const unsigned char* rgb)
 {
-    std::vector<LinearColor> means(static_cast<size_t>(reduction.columns) * reduction.rows);
-    for (int row = 0; row < reduction.rows; ++row) {
-        for (int column = 0; column < reduction.columns; ++column) {
-            means[static_cast<size_t>(row) * reduction.columns + column] = meanCellColor(
-                reduction.linear, rgb, reduction.frameWidth, reduction.cellSize, column, row);
+    std::vector<LinearColor> means(static_cast<size_t>(reduction.grid.columns) *
+                                   reduction.grid.rows);
+    for (int row = 0; row < reduction.grid.rows; ++row) {
+        for (int column = 0; column < reduction.grid.columns; ++column) {
+            means[static_cast<size_t>(row) * reduction.grid.columns + column] =
+                meanCellColor(reduction.linear, rgb, reduction.grid, column, row);
         }
     }
     return means;
@@ -161,21 +162,21 @@ unsigned char shifted(const FlashReduction& reduction, unsigned char level, floa
 void applyShifts(const FlashReduction& reduction, const std::vector<LinearColor>& shifts,
                  std::vector<unsigned char>* rgb)
 {
-    const int columns = reduction.columns;
-    std::vector<Blend> across(static_cast<size_t>(reduction.frameWidth));
-    for (int x = 0; x < reduction.frameWidth; ++x) {
-        across[x] = blendAt(x, reduction.cellSize, columns);
+    const int columns = reduction.grid.columns;
+    std::vector<Blend> across(static_cast<size_t>(reduction.grid.frameWidth));
+    for (int x = 0; x < reduction.grid.frameWidth; ++x) {
+        across[x] = blendAt(x, reduction.grid.cellSize, columns);
     }
     std::vector<LinearColor> line(static_cast<size_t>(columns));
-    for (int y = 0; y < reduction.frameHeight; ++y) {
-        const Blend down = blendAt(y, reduction.cellSize, reduction.rows);
+    for (int y = 0; y < reduction.grid.frameHeight; ++y) {
+        const Blend down = blendAt(y, reduction.grid.cellSize, reduction.grid.rows);
         for (int column = 0; column < columns; ++column) {
             line[column] =
                 mix(shifts[static_cast<size_t>(down.before) * columns + column],
                     shifts[static_cast<size_t>(down.after) * columns + column], down.weight);
         }
-        unsigned char* pixel = rgb->data() + static_cast<size_t>(y) * reduction.frameWidth * 3;
-        for (int x = 0; x < reduction.frameWidth; ++x, pixel += 3) {
+        unsigned char* pixel = rgb->data() + static_cast<size_t>(y) * reduction.grid.frameWidth * 3;
+        for (int x = 0; x < reduction.grid.frameWidth; ++x, pixel += 3) {
             const LinearColor shift =
                 mix(line[across[x].before], line[across[x].after], across[x].weight);
             pixel[0] = shifted(reduction, pixel[0], shift.r);
@@ -190,11 +191,7 @@ void applyShifts(const FlashReduction& reduction, const std::vector<LinearColor>
 void startFlashReduction(FlashReduction* reduction, const FlashAnalysis& normal)
 {
     *reduction = FlashReduction{};
-    reduction->frameWidth = normal.frameWidth;
-    reduction->frameHeight = normal.frameHeight;
-    reduction->cellSize = normal.cellSize;
-    reduction->columns = normal.columns;
-    reduction->rows = normal.rows;
+    reduction->grid = normal.grid;
     reduction->reach = std::max(1, normal.fps / 2);
     reduction->margin = std::max(1, normal.fps / 2);
     reduction->strength = strengths(normal, reduction->margin);

@@ -12,11 +12,7 @@
 // The state of one reduction. Cells are those of the analysis; the reference
 // of a frame is its cells' colour averaged over a second of neighbouring frames.
 struct FlashReduction {
-    int frameWidth = 0;
-    int frameHeight = 0;
-    int cellSize = 1;
-    int columns = 0;
-    int rows = 0;
+    CellGrid grid;
     int reach = 1;               // frames the reference reaches each way
     int margin = 1;              // frames of the hand-over either side of a reduced stretch
     std::vector<float> strength; // per frame: 0 untouched, 1 fully reduced
