@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # The capture tool from the outside: its one-line errors, stills, a whole
-# video with its music, and Ctrl+C leaving no file behind.
+# video with its music, its reduced-flash cut, and Ctrl+C leaving no file behind.
 # Usage: capture_test.sh CAPTURE BUILD_DIR (BUILD_DIR holds dada/)
 set -uo pipefail
 capture=$1 build=$2
@@ -27,6 +27,7 @@ check "negative time" fails_with 2 "not a whole number" --at -5 --out "$scratch"
 check "bad fps" fails_with 2 "fps" --video "$scratch/v.mp4" --fps 0
 check "size not 16:9" fails_with 2 "16:9" --at 5 --out "$scratch" --size 1000x500
 check "unknown container" fails_with 2 ".mp4 or .mkv" --video "$scratch/v.avi"
+check "reduction without video" fails_with 2 "goes with --video" --flashes --reduce-flashes
 check "unwritable folder" fails_with 1 "cannot write to" --at 5 --out "$scratch/missing"
 check "no dada message" bash -c "cd '$scratch' && '$capture' --at 5 --out . 2>&1 | grep -q 'no dada folder here'"
 without_ffmpeg() {
@@ -54,6 +55,17 @@ duration=$(ffprobe -v error -show_entries format=duration -of csv=p=0 "$scratch/
 check "video lasts the show ($duration s)" awk -v d="${duration:-0}" 'BEGIN { exit !(d >= 119 && d <= 126) }'
 streams=$(ffprobe -v error -show_entries stream=codec_type -of csv=p=0 "$scratch/show.mkv" 2>/dev/null | sort | tr '\n' ' ')
 check "video and audio streams ($streams)" test "$streams" = "audio video "
+
+# The reduced-flash cut: both renderings, every frame out of the reduction,
+# and the analysis of the result.
+reduced() {
+  (cd "$build" && "$capture" --video "$scratch/reduced.mp4" --reduce-flashes --size 960x540 \
+    --fps 2 --crf 30 --preset ultrafast 2>/dev/null) >"$scratch/reduced.txt" || return 1
+  grep -q "the reduced cut:" "$scratch/reduced.txt" &&
+    [ "$(ffprobe -v error -count_frames -show_entries stream=nb_read_frames -of csv=p=0 \
+      -select_streams v "$scratch/reduced.mp4")" -eq 241 ]
+}
+check "reduced-flash video" reduced
 
 # Ctrl+C: stops cleanly, writes nothing under either name.
 (cd "$build" && exec "$capture" --video "$scratch/stopped.mp4" --fps 30 >/dev/null 2>&1) &

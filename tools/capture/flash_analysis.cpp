@@ -30,43 +30,6 @@ constexpr float blackLuminance = 0.005f;
 constexpr int transitionsAllowed = 6; // three flashes, each a pair of transitions
 constexpr double areaAllowed = 0.25;
 
-struct LinearColor {
-    float r;
-    float g;
-    float b;
-};
-
-float linearised(int channel)
-{
-    const float c = static_cast<float>(channel) / 255.0f;
-    return c <= 0.04045f ? c / 12.92f : std::pow((c + 0.055f) / 1.055f, 2.4f);
-}
-
-// The mean linear colour of the cell at column, row.
-LinearColor cellColor(const FlashAnalysis& analysis, const unsigned char* rgb, int column, int row)
-{
-    const float* table = analysis.linear;
-    const int size = analysis.cellSize;
-    LinearColor sum = {0.0f, 0.0f, 0.0f};
-    for (int y = row * size; y < (row + 1) * size; ++y) {
-        const unsigned char* pixel =
-            rgb +
-            (static_cast<size_t>(y) * analysis.frameWidth + static_cast<size_t>(column) * size) * 3;
-        for (int x = 0; x < size; ++x, pixel += 3) {
-            sum.r += table[pixel[0]];
-            sum.g += table[pixel[1]];
-            sum.b += table[pixel[2]];
-        }
-    }
-    const auto count = static_cast<float>(size * size);
-    return {sum.r / count, sum.g / count, sum.b / count};
-}
-
-float relativeLuminance(const LinearColor& c)
-{
-    return 0.2126f * c.r + 0.7152f * c.g + 0.0722f * c.b;
-}
-
 // u', v' of the colour, and whether it is saturated red; black takes the
 // white point's (that of R = G = B).
 ChromaTrack chromaOf(const LinearColor& c)
@@ -136,6 +99,15 @@ int transitionsInSecond(const TransitionRing& ring, int32_t frame, int fps)
     return count;
 }
 
+void noteFlagged(std::vector<FrameRun>* runs, int32_t frame)
+{
+    if (!runs->empty() && runs->back().last + 1 == frame) {
+        runs->back().last = frame;
+    } else {
+        runs->push_back({frame, frame});
+    }
+}
+
 // Largest share of a 10° field (a third of the grid each way) whose cells are flagged.
 double largestFieldShare(const std::vector<unsigned char>& flagged, int columns, int rows)
 {
@@ -171,21 +143,49 @@ double median(std::vector<double> values)
 
 } // namespace
 
+float linearised(int channel)
+{
+    const float c = static_cast<float>(channel) / 255.0f;
+    return c <= 0.04045f ? c / 12.92f : std::pow((c + 0.055f) / 1.055f, 2.4f);
+}
+
+float relativeLuminance(const LinearColor& c)
+{
+    return 0.2126f * c.r + 0.7152f * c.g + 0.0722f * c.b;
+}
+
+LinearColor meanCellColor(const float* linear, const unsigned char* rgb, const CellGrid& grid,
+                          int column, int row)
+{
+    const int frameWidth = grid.frameWidth;
+    const int cellSize = grid.cellSize;
+    LinearColor sum = {0.0f, 0.0f, 0.0f};
+    for (int y = row * cellSize; y < (row + 1) * cellSize; ++y) {
+        const unsigned char* pixel =
+            rgb +
+            (static_cast<size_t>(y) * frameWidth + static_cast<size_t>(column) * cellSize) * 3;
+        for (int x = 0; x < cellSize; ++x, pixel += 3) {
+            sum.r += linear[pixel[0]];
+            sum.g += linear[pixel[1]];
+            sum.b += linear[pixel[2]];
+        }
+    }
+    const auto count = static_cast<float>(cellSize * cellSize);
+    return {sum.r / count, sum.g / count, sum.b / count};
+}
+
 void startFlashAnalysis(FlashAnalysis* analysis, int width, int height, int cellSize, int fps)
 {
     *analysis = FlashAnalysis{};
-    analysis->frameWidth = width;
-    analysis->frameHeight = height;
-    analysis->cellSize = cellSize;
-    analysis->columns = width / cellSize;
-    analysis->rows = height / cellSize;
+    analysis->grid = {width, height, cellSize, width / cellSize, height / cellSize};
     analysis->fps = fps;
     for (int i = 0; i < 256; ++i) {
         analysis->linear[i] = linearised(i);
     }
-    const auto cells = static_cast<size_t>(analysis->columns) * analysis->rows;
+    const auto cells = static_cast<size_t>(analysis->grid.columns) * analysis->grid.rows;
     analysis->luminance.resize(cells);
     analysis->chroma.resize(cells);
+    analysis->flaggedRuns.resize(cells);
     for (std::vector<TransitionRing>& rings : analysis->transitions) {
         rings.assign(cells, TransitionRing{});
     }
@@ -194,16 +194,18 @@ void startFlashAnalysis(FlashAnalysis* analysis, int width, int height, int cell
 void analyseFrame(FlashAnalysis* analysis, const unsigned char* rgb)
 {
     const int32_t frame = analysis->frameIndex++;
-    const auto cells = static_cast<size_t>(analysis->columns) * analysis->rows;
+    const auto cells = static_cast<size_t>(analysis->grid.columns) * analysis->grid.rows;
     std::vector<unsigned char> flagged[flashKinds];
     std::vector<double> rates[flashKinds];
+    int mostTransitions[flashKinds] = {};
     for (std::vector<unsigned char>& kindFlags : flagged) {
         kindFlags.assign(cells, 0);
     }
-    for (int row = 0; row < analysis->rows; ++row) {
-        for (int column = 0; column < analysis->columns; ++column) {
-            const size_t cell = static_cast<size_t>(row) * analysis->columns + column;
-            const LinearColor color = cellColor(*analysis, rgb, column, row);
+    for (int row = 0; row < analysis->grid.rows; ++row) {
+        for (int column = 0; column < analysis->grid.columns; ++column) {
+            const size_t cell = static_cast<size_t>(row) * analysis->grid.columns + column;
+            const LinearColor color =
+                meanCellColor(analysis->linear, rgb, analysis->grid, column, row);
             const float level = relativeLuminance(color);
             const ChromaTrack chroma = chromaOf(color);
             if (frame == 0) {
@@ -219,17 +221,23 @@ void analyseFrame(FlashAnalysis* analysis, const unsigned char* rgb)
                     remember(&ring, frame);
                 }
                 const int count = transitionsInSecond(ring, frame, analysis->fps);
+                mostTransitions[kind] = std::max(mostTransitions[kind], count);
                 if (count > transitionsAllowed) {
                     flagged[kind][cell] = 1;
                     rates[kind].push_back(count / 2.0);
                 }
             }
+            if (flagged[generalFlash][cell] != 0 || flagged[redFlash][cell] != 0) {
+                noteFlagged(&analysis->flaggedRuns[cell], frame);
+            }
         }
     }
     FlashFrame figures;
     for (int kind = 0; kind < flashKinds; ++kind) {
-        figures.area[kind] = largestFieldShare(flagged[kind], analysis->columns, analysis->rows);
+        figures.area[kind] =
+            largestFieldShare(flagged[kind], analysis->grid.columns, analysis->grid.rows);
         figures.flashesPerSecond[kind] = median(rates[kind]);
+        figures.mostFlashes[kind] = mostTransitions[kind] / 2.0;
     }
     analysis->frames.push_back(figures);
 }

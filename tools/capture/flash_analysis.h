@@ -10,6 +10,14 @@ enum FlashKind { generalFlash = 0, redFlash = 1, flashKinds = 2 };
 struct FlashFrame {
     double area[flashKinds] = {};             // largest share of a 10° field flashing too often
     double flashesPerSecond[flashKinds] = {}; // median rate of the cells flashing too often
+    double mostFlashes[flashKinds] = {};      // flashes of the cell that flashed most
+};
+
+// A colour in linear light, each channel 0 to 1.
+struct LinearColor {
+    float r;
+    float g;
+    float b;
 };
 
 // Luminance zigzag of one cell: the last turning point and the extreme since.
@@ -35,14 +43,25 @@ struct TransitionRing {
     int size = 0;
 };
 
-// The state of one analysis: cells are cellSize squares of the frame, and a
-// 10° field is a third of the frame each way (640x360 of 1920x1080).
-struct FlashAnalysis {
+// Frames of frameWidth x frameHeight divided into squares of cellSize pixels.
+struct CellGrid {
     int frameWidth = 0;
     int frameHeight = 0;
     int cellSize = 1;
     int columns = 0;
     int rows = 0;
+};
+
+// Consecutive frames, first to last.
+struct FrameRun {
+    int32_t first;
+    int32_t last;
+};
+
+// The state of one analysis: cells are cellSize squares of the frame, and a
+// 10° field is a third of the frame each way (640x360 of 1920x1080).
+struct FlashAnalysis {
+    CellGrid grid;
     int fps = 60;
     int32_t frameIndex = 0;
     float linear[256] = {}; // linearised sRGB of each 8-bit level
@@ -50,6 +69,8 @@ struct FlashAnalysis {
     std::vector<ChromaTrack> chroma;
     std::vector<TransitionRing> transitions[flashKinds];
     std::vector<FlashFrame> frames;
+    std::vector<std::vector<FrameRun>>
+        flaggedRuns; // per cell: frames whose second it flashes too often in
 };
 
 // A run of frames whose closing seconds all fail one threshold, with the
@@ -60,6 +81,17 @@ struct FlashRange {
     double peakArea = 0.0;
     double peakFlashesPerSecond = 0.0;
 };
+
+// Linear light of an 8-bit sRGB level.
+float linearised(int channel);
+
+// Relative luminance of a linear colour.
+float relativeLuminance(const LinearColor& c);
+
+// The mean linear colour of the grid's cell at column, row of packed RGB,
+// linear holding linearised() of each level.
+LinearColor meanCellColor(const float* linear, const unsigned char* rgb, const CellGrid& grid,
+                          int column, int row);
 
 // Prepares an analysis of frames of width x height at fps, in cells of
 // cellSize pixels; both sizes must be multiples of 3 x cellSize.

@@ -5,6 +5,7 @@
 
 #include <SDL.h>
 
+#include <algorithm>
 #include <cstdio>
 
 namespace {
@@ -19,7 +20,8 @@ std::string clockText(int32_t ms)
     return text;
 }
 
-void printRanges(const FlashAnalysis& analysis, FlashKind kind, const char* name)
+// The ranges that fail, and the worst any second comes to.
+void printKind(const FlashAnalysis& analysis, FlashKind kind, const char* name)
 {
     const std::vector<FlashRange> ranges = failingRanges(analysis, kind);
     printf("%s flash threshold: %s\n", name, ranges.empty() ? "not exceeded" : "exceeded");
@@ -30,15 +32,28 @@ void printRanges(const FlashAnalysis& analysis, FlashKind kind, const char* name
                clockText(frameMs(range.lastFrame, analysis.fps)).c_str(),
                range.peakFlashesPerSecond, 100.0 * range.peakArea);
     }
+    double mostFlashes = 0.0;
+    double largestArea = 0.0;
+    for (const FlashFrame& figures : analysis.frames) {
+        mostFlashes = std::max(mostFlashes, figures.mostFlashes[kind]);
+        largestArea = std::max(largestArea, figures.area[kind]);
+    }
+    printf("  largest: %.1f flashes in a second of one cell; %.1f %% of a 10° field flashing "
+           "more than 3 times a second\n",
+           mostFlashes, 100.0 * largestArea);
 }
 
 } // namespace
 
-int scanFlashes(const Options& options)
+int flashCellSize(int width)
 {
-    const int cellSize = options.width / gridColumns;
-    FlashAnalysis analysis;
-    startFlashAnalysis(&analysis, options.width, options.height, cellSize, options.fps);
+    return width / gridColumns;
+}
+
+bool analyseShow(const Options& options, FlashAnalysis* analysis)
+{
+    startFlashAnalysis(analysis, options.width, options.height, flashCellSize(options.width),
+                       options.fps);
     const int total = frameCount(options.fps);
     std::vector<unsigned char> pixels;
     const Uint64 started = SDL_GetPerformanceCounter();
@@ -47,21 +62,41 @@ int scanFlashes(const Options& options)
     for (int frame = 0; frame < total; ++frame) {
         if (interrupted) {
             fprintf(stderr, "\n");
-            return fail("interrupted; no analysis");
+            return false;
         }
         passAt(frameMs(frame, options.fps));
         if (!drawAndRead(&pixels)) {
-            return fail(std::string("cannot read the frame back: ") + SDL_GetError());
+            fail(std::string("cannot read the frame back: ") + SDL_GetError());
+            return false;
         }
-        analyseFrame(&analysis, pixels.data());
+        analyseFrame(analysis, pixels.data());
         if (frame % 10 == 0 || frame + 1 == total) {
             showProgress(frame + 1, total, secondsSince(started));
         }
     }
     fprintf(stderr, "\n");
-    printf("%d frames at %d fps, %dx%d in cells of %dx%d px, analysed in %.0f s\n", total,
-           options.fps, options.width, options.height, cellSize, cellSize, secondsSince(started));
-    printRanges(analysis, generalFlash, "general");
-    printRanges(analysis, redFlash, "red");
+    return true;
+}
+
+bool printFlashReport(const FlashAnalysis& analysis)
+{
+    printKind(analysis, generalFlash, "general");
+    printKind(analysis, redFlash, "red");
+    return failingRanges(analysis, generalFlash).empty() &&
+           failingRanges(analysis, redFlash).empty();
+}
+
+int scanFlashes(const Options& options)
+{
+    FlashAnalysis analysis;
+    const Uint64 started = SDL_GetPerformanceCounter();
+    if (!analyseShow(options, &analysis)) {
+        return interrupted ? fail("interrupted; no analysis") : 1;
+    }
+    const int cellSize = flashCellSize(options.width);
+    printf("%d frames at %d fps, %dx%d in cells of %dx%d px, analysed in %.0f s\n",
+           analysis.frameIndex, options.fps, options.width, options.height, cellSize, cellSize,
+           secondsSince(started));
+    printFlashReport(analysis);
     return 0;
 }

@@ -147,8 +147,12 @@ std::string checkTogether(Options* options)
     if (options->width % options->shrink != 0 || options->height % options->shrink != 0) {
         return "--shrink wants a whole divisor of the frame's width and height";
     }
-    if (options->flashes && options->width % flashGridColumns != 0) {
-        return "--flashes wants a --size whose width is a multiple of 240";
+    if (options->reduceFlashes && !video) {
+        return "--reduce-flashes goes with --video";
+    }
+    if ((options->flashes || options->reduceFlashes) && options->width % flashGridColumns != 0) {
+        return std::string(options->flashes ? "--flashes" : "--reduce-flashes") +
+               " wants a --size whose width is a multiple of 240";
     }
     return "";
 }
@@ -158,7 +162,8 @@ std::string checkTogether(Options* options)
 void printUsage()
 {
     printf("usage: capture --at MS[,MS...] --out DIR [--size WxH] [--shrink N]\n"
-           "       capture --video FILE [--size WxH] [--fps N] [--crf N] [--preset NAME]\n"
+           "       capture --video FILE [--reduce-flashes] [--size WxH] [--fps N] [--crf N]\n"
+           "               [--preset NAME]\n"
            "       capture --flashes [--size WxH] [--fps N]\n"
            "Renders the demo off screen, from the folder that holds its dada/.\n"
            "  --at MS,...    moments of the show to draw, ms from 0 to %d\n"
@@ -167,6 +172,9 @@ void printUsage()
            "  --shrink N     write stills at 1/N of the frame size\n"
            "  --video FILE   the whole show as H.264 + AAC through ffmpeg, in MP4 or\n"
            "                 Matroska as FILE ends in .mp4 or .mkv\n"
+           "  --reduce-flashes  the video's reduced-flash cut: the stretches beyond the\n"
+           "                 flash thresholds damped until none fails, all else as\n"
+           "                 drawn (renders the show twice; width a multiple of 240)\n"
            "  --fps N        frames per second of show time (default %d)\n"
            "  --crf N        x264 quality, 0 to 51, lower is better (default %d)\n"
            "  --preset NAME  x264 speed preset, ultrafast to veryslow (default %s)\n"
@@ -181,6 +189,10 @@ std::string parseArguments(int argc, char* argv[], Options* options)
         const std::string flag = argv[i];
         if (flag == "--flashes") {
             options->flashes = true;
+            continue;
+        }
+        if (flag == "--reduce-flashes") {
+            options->reduceFlashes = true;
             continue;
         }
         if (i + 1 >= argc) {
