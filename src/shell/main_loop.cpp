@@ -113,6 +113,9 @@ void handleInput()
             demo.running = false;
         } else if (event.type == SDL_KEYDOWN && event.key.keysym.scancode == SDL_SCANCODE_ESCAPE) {
             demo.running = false;
+        } else if (event.type == SDL_RENDER_DEVICE_RESET ||
+                   event.type == SDL_RENDER_TARGETS_RESET) {
+            recoverRenderDevice();
         }
     }
     const Uint8* keys = SDL_GetKeyboardState(nullptr);
