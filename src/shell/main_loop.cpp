@@ -102,7 +102,9 @@ void runPass()
         demo.running = false;
     }
     handleInput();
-    renderFrame();
+    if (renderDeviceAvailable()) {
+        renderFrame();
+    }
 }
 
 void handleInput()

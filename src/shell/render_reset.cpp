@@ -9,6 +9,11 @@
 #endif
 
 #ifdef __EMSCRIPTEN__
+// Whether the browser has taken SDL's WebGL context away: Emscripten's GL
+// layer fails on some calls into a lost context.
+EM_JS(int, webglContextLost, (),
+      { return GL.currentContext && GL.currentContext.GLctx.isContextLost() ? 1 : 0; });
+
 // Called by the page when the browser gives back the WebGL context it took
 // away; the program answers it as it answers a reset Direct3D device.
 extern "C" EMSCRIPTEN_KEEPALIVE void reportRenderDeviceReset()
@@ -18,6 +23,15 @@ extern "C" EMSCRIPTEN_KEEPALIVE void reportRenderDeviceReset()
     SDL_PushEvent(&event);
 }
 #endif
+
+bool renderDeviceAvailable()
+{
+#ifdef __EMSCRIPTEN__
+    return webglContextLost() == 0;
+#else
+    return true;
+#endif
+}
 
 void recoverRenderDevice()
 {

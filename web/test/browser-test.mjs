@@ -858,16 +858,21 @@ async function openFirefox(profile, consoleLines) {
   ].map(([name, value]) => `user_pref(${JSON.stringify(name)}, ${JSON.stringify(value)});\n`).join(''));
   const browser = spawn('firefox-esr', ['--remote-debugging-port=0', '--no-remote', '--profile', profile,
     `--width=${viewport.width}`, `--height=${viewport.height}`, 'about:blank'], { stdio: ['ignore', 'ignore', 'pipe'] });
-  const address = await listeningAddress(browser, /WebDriver BiDi listening on (ws:\/\/\S+)/);
-  const socket = await openSocket(`${address}/session`);
-  await socket.send('session.new', { capabilities: {} });
-  const { contexts } = await socket.send('browsingContext.getTree', {});
-  const page = { engine: 'firefox', context: contexts[0].context, send: socket.send, on: socket.on, close: socket.close };
-  await page.send('browsingContext.setViewport', { context: page.context, viewport });
-  page.on('log.entryAdded', ({ level, text }) => noteConsoleLine(consoleLines, `[${level}] ${text}`));
-  await page.send('session.subscribe', { events: ['log.entryAdded'] });
-  await page.send('script.addPreloadScript', { functionDeclaration: `() => {${probeSource}}` });
-  return { browser, page };
+  try {
+    const address = await listeningAddress(browser, /WebDriver BiDi listening on (ws:\/\/\S+)/);
+    const socket = await openSocket(`${address}/session`);
+    await socket.send('session.new', { capabilities: {} });
+    const { contexts } = await socket.send('browsingContext.getTree', {});
+    const page = { engine: 'firefox', context: contexts[0].context, send: socket.send, on: socket.on, close: socket.close };
+    await page.send('browsingContext.setViewport', { context: page.context, viewport });
+    page.on('log.entryAdded', ({ level, text }) => noteConsoleLine(consoleLines, `[${level}] ${text}`));
+    await page.send('session.subscribe', { events: ['log.entryAdded'] });
+    await page.send('script.addPreloadScript', { functionDeclaration: `() => {${probeSource}}` });
+    return { browser, page };
+  } catch (error) {
+    browser.kill();
+    throw error;
+  }
 }
 
 // WebKitGTK's MiniBrowser on the X display, driven by WebKitWebDriver over
@@ -876,17 +881,31 @@ async function openWebKit() {
   const port = await freePort();
   const browser = spawn('WebKitWebDriver', [`--port=${port}`], { stdio: 'ignore' });
   const page = { engine: 'webkit', driver: `http://127.0.0.1:${port}`, close: () => {} };
-  const end = Date.now() + 20000;
-  while (page.session === undefined) {
-    const response = await fetch(`${page.driver}/session`, { method: 'POST', body: JSON.stringify({
-      capabilities: { alwaysMatch: { browserName: 'MiniBrowser' } } }) }).catch((error) => {
-      if (Date.now() > end) throw error;
-      return null;
-    });
-    if (response) page.session = (await response.json()).value.sessionId;
-    else await sleep(200);
+  try {
+    const end = Date.now() + 20000;
+    while (page.session === undefined) {
+      const response = await fetch(`${page.driver}/session`, { method: 'POST', body: JSON.stringify({
+        capabilities: { alwaysMatch: { browserName: 'MiniBrowser' } } }) }).catch((error) => {
+        if (Date.now() > end) throw error;
+        return null;
+      });
+      if (response) {
+        const { value } = await response.json();
+        if (!value.sessionId) throw new Error(`WebKitWebDriver: ${value.error} ${value.message}`);
+        page.session = value.sessionId;
+      } else {
+        await sleep(200);
+      }
+    }
+    // The window's size, toolbar included, that gives the viewport's.
+    await webDriverCommand(page, 'POST', '/window/rect', { width: viewport.width, height: viewport.height });
+    const toolbar = await evaluate(page, 'outerHeight - innerHeight');
+    await webDriverCommand(page, 'POST', '/window/rect', { width: viewport.width, height: viewport.height + toolbar });
+  } catch (error) {
+    if (page.session !== undefined) await webDriverCommand(page, 'DELETE', '').catch(() => {});
+    browser.kill();
+    throw error;
   }
-  await webDriverCommand(page, 'POST', '/window/rect', { width: viewport.width, height: viewport.height });
   return { browser, page };
 }
 
@@ -920,18 +939,19 @@ async function withBrowser(engine, url, options, body) {
   const profile = await mkdtemp(path.join(os.tmpdir(), `nlb-${engine}-`));
   const consoleLines = [];
   let browser = null;
+  let page = null;
   try {
-    let page;
     if (engine === 'chromium') ({ browser, page } = await openChromium(profile, options, consoleLines));
     else if (engine === 'firefox') ({ browser, page } = await openFirefox(profile, consoleLines));
     else ({ browser, page } = await openWebKit());
     page.url = url;
     await body(page, consoleLines);
-    if (engine === 'webkit') await webDriverCommand(page, 'DELETE', '');
-    page.close();
   } catch (error) {
     check(`the test ran to its end in ${engine}`, false, error.message);
   } finally {
+    // WebKitWebDriver leaves its browser running unless the session ends.
+    if (page !== null && engine === 'webkit') await webDriverCommand(page, 'DELETE', '').catch(() => {});
+    if (page !== null) page.close();
     if (browser !== null) {
       const exited = new Promise((resolve) => browser.once('exit', resolve));
       browser.kill();
