@@ -11,7 +11,7 @@ play_packages=(
 )
 test_packages=(
   libgtest-dev libbenchmark-dev clang clang-format libclang-rt-14-dev ffmpeg time git valgrind
-  emscripten chromium dpkg-dev
+  emscripten chromium firefox-esr webkit2gtk-driver pulseaudio dpkg-dev
   wine64 xdotool unzip python3
 )
 # The Windows cross build and the archives of scripts/release.sh.

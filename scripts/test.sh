@@ -42,6 +42,6 @@ mkdir -p build-sanitize/fuzz-corpus
 build-sanitize/tests/font_fuzz -max_total_time=30 -print_final_stats=1 \
   "$PWD/build-sanitize/fuzz-corpus" "$PWD/tests/fuzz/seeds"
 
-# The web version, built with Emscripten and played in headless Chromium,
+# The web version, built with Emscripten and played in Chromium, Firefox ESR and WebKitGTK,
 # with the assets the native build generated.
 DADA_DIR="$PWD/build/dada" web/test.sh

@@ -181,6 +181,11 @@ int Mix_PlayMusic(Mix_Music* music, int loops)
     return music == nullptr ? -1 : 0;
 }
 
+void SDL_DestroyTexture(SDL_Texture* texture)
+{
+    note(texture == nullptr ? "SDL_DestroyTexture null" : "SDL_DestroyTexture");
+}
+
 void SDL_DestroyRenderer(SDL_Renderer*)
 {
     note("SDL_DestroyRenderer");

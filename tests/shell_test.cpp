@@ -272,6 +272,39 @@ TEST(Input, OtherKeysAndEventsChangeNothing)
     EXPECT_TRUE(fakeSdl.events.empty()) << "the queue is drained";
 }
 
+// Both reset events, as Direct3D sends them: the four textures are made anew
+// from their files, and nothing is printed.
+TEST(Input, RenderDeviceResetRecreatesTheFourTextures)
+{
+    for (const Uint32 type : {SDL_RENDER_DEVICE_RESET, SDL_RENDER_TARGETS_RESET}) {
+        resetFake();
+        fakeSdl.loadableFiles.insert(assetFiles.begin(), assetFiles.end());
+        loadTextures();
+        const std::vector<SDL_Texture*> before = {demo.texSuikelois, demo.texSumuuh,
+                                                  demo.texAstiasto, demo.texFont};
+        fakeSdl.lifecycle.clear();
+        SDL_Event reset = {};
+        reset.type = type;
+        fakeSdl.events.push_back(reset);
+        testing::internal::CaptureStdout();
+        handleInput();
+        EXPECT_EQ(testing::internal::GetCapturedStdout(), "") << type;
+        EXPECT_TRUE(demo.running) << type;
+        EXPECT_EQ(lifecycleNamed({"SDL_DestroyTexture", "IMG_Load"}),
+                  (std::vector<std::string>{
+                      "SDL_DestroyTexture", "SDL_DestroyTexture", "SDL_DestroyTexture",
+                      "SDL_DestroyTexture", "IMG_Load dada/suikelois", "IMG_Load dada/sumuuh",
+                      "IMG_Load dada/astiasto.lentokone", "IMG_Load dada/aerosoli"}))
+            << type;
+        const std::vector<SDL_Texture*> after = {demo.texSuikelois, demo.texSumuuh,
+                                                 demo.texAstiasto, demo.texFont};
+        for (size_t i = 0; i < after.size(); ++i) {
+            EXPECT_NE(after[i], nullptr) << type << " texture " << i;
+            EXPECT_NE(after[i], before[i]) << type << " texture " << i;
+        }
+    }
+}
+
 TEST(Input, ReturnHeldPrintsOncePerPass)
 {
     resetFake();

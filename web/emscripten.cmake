@@ -32,8 +32,8 @@ add_link_options(
   -sEXPORT_NAME=createDemo
   -sINVOKE_RUN=0
   -sEXIT_RUNTIME=1
-  # The page reads the music from the assets to play it itself.
-  "SHELL:-sEXPORTED_RUNTIME_METHODS=[callMain,FS]"
+  # The page has the program decode the music from its assets, to play it itself.
+  "SHELL:-sEXPORTED_RUNTIME_METHODS=[callMain,ccall]"
   -sENVIRONMENT=web
   # The assets, under the relative path the program reads.
   "SHELL:--preload-file ${DEMO_DADA_DIR}@/dada")

@@ -1,8 +1,10 @@
 #!/usr/bin/env bash
-# Builds the web version and plays it in headless Chromium (web/test/browser-test.mjs).
+# Builds the web version and plays it in headless Chromium, Firefox ESR and
+# WebKitGTK (web/test/browser-test.mjs).
 # Exits non-zero when anything fails; the last line reads "N passed, M failed".
 set -uo pipefail
 cd "$(dirname "$0")/.."
+source web/browser-env.sh
 
 # A step that fails before the browser checks counts as one failed check.
 fail_early() {
@@ -11,7 +13,11 @@ fail_early() {
   exit 1
 }
 
-command -v chromium >/dev/null || fail_early "chromium not found (apt-get install chromium)"
+for program in chromium:chromium firefox-esr:firefox-esr WebKitWebDriver:webkit2gtk-driver pulseaudio:pulseaudio; do
+  command -v "${program%%:*}" >/dev/null || fail_early "${program%%:*} not found (apt-get install ${program#*:})"
+done
+use_virtual_display "$0" "$@"
 web/build.sh || fail_early "the web build failed"
 (cd web/test && npm ci --no-audit --no-fund --loglevel=error) || fail_early "npm ci failed in web/test"
-exec node web/test/browser-test.mjs build-web/site build-web/test-shots
+start_sound_server || fail_early "pulseaudio did not start"
+node web/test/browser-test.mjs build-web/site build-web/test-shots

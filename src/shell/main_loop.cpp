@@ -109,7 +109,9 @@ void runPass()
         demo.running = false;
     }
     handleInput();
-    renderFrame();
+    if (renderDeviceAvailable()) {
+        renderFrame();
+    }
 }
 
 void handleInput()
@@ -126,6 +128,9 @@ void handleInput()
                    event.window.event == SDL_WINDOWEVENT_SIZE_CHANGED) {
             // Resized by the system (a new resolution, a rotation): follow it.
             fitPictureToOutput();
+        } else if (event.type == SDL_RENDER_DEVICE_RESET ||
+                   event.type == SDL_RENDER_TARGETS_RESET) {
+            recoverRenderDevice();
         }
     }
     const Uint8* keys = SDL_GetKeyboardState(nullptr);

@@ -18,6 +18,17 @@ int initPlatform();
 // Reports each failure on standard output and goes on; never fails.
 void loadMedia();
 
+// Loads the four textures from their image files, as loadMedia does.
+void loadTextures();
+
+// False while the graphics device is lost (a browser took the WebGL context
+// away until it gives it back): nothing can be drawn then.
+bool renderDeviceAvailable();
+
+// Makes the textures anew after the graphics device was reset or lost, in a
+// browser with the renderer too (a restored WebGL context keeps nothing).
+void recoverRenderDevice();
+
 // Decodes an image file into a texture of the renderer; null on failure,
 // after printing "Failed to load <path> !" with SDL's error text.
 SDL_Texture* loadTexture(const char* path);

@@ -77,10 +77,7 @@ int initPlatform()
 
 void loadMedia()
 {
-    demo.texSuikelois = loadTexture("dada/suikelois");
-    demo.texSumuuh = loadTexture("dada/sumuuh");
-    demo.texAstiasto = loadTexture("dada/astiasto.lentokone");
-    demo.texFont = loadTexture("dada/aerosoli");
+    loadTextures();
     demo.music = Mix_LoadMUS("dada/delfiini.kalako");
     if (demo.music == nullptr) {
         printf("Mix_LoadMUS(\"dada/delfiini.kalako\"): %s\n", SDL_GetError());
@@ -89,6 +86,14 @@ void loadMedia()
     for (int i = 0; i < paletteSize; ++i) {
         demo.palette[i] = paletteColors[i];
     }
+}
+
+void loadTextures()
+{
+    demo.texSuikelois = loadTexture("dada/suikelois");
+    demo.texSumuuh = loadTexture("dada/sumuuh");
+    demo.texAstiasto = loadTexture("dada/astiasto.lentokone");
+    demo.texFont = loadTexture("dada/aerosoli");
 }
 
 SDL_Texture* loadTexture(const char* path)

@@ -42,7 +42,7 @@ const mimeTypes = {
 // also recorded, mono, averaged down to about 6000 samples a second.
 const probeSource = `
 window.__probe = { passes: [], frames: [], busyMs: 0, resumedAt: null, contexts: [],
-  fullscreenRequests: 0, recordings: [] };
+  fullscreenRequests: 0, recordings: [], sourceStarts: [], showContext: null, contextRestored: false };
 const playing = () => document.body && document.body.dataset.state === 'playing';
 const realRequestAnimationFrame = window.requestAnimationFrame.bind(window);
 window.requestAnimationFrame = function (callback) {
@@ -65,7 +65,23 @@ const realGetContext = HTMLCanvasElement.prototype.getContext;
 HTMLCanvasElement.prototype.getContext = function (kind, ...rest) {
   const context = realGetContext.call(this, kind, ...rest);
   if (context) window.__probe.contexts.push(kind);
+  if (context && this.id === 'canvas') window.__probe.showContext = context;
   return context;
+};
+// Takes the show's WebGL context away, as a browser short of memory does, and
+// gives it back after ms; true when it is lost.
+window.__probe.loseContext = (ms) => {
+  const context = window.__probe.showContext;
+  const extension = context.getExtension('WEBGL_lose_context');
+  context.canvas.addEventListener('webglcontextrestored', () => { window.__probe.contextRestored = true; });
+  extension.loseContext();
+  setTimeout(() => extension.restoreContext(), ms);
+  return context.isContextLost();
+};
+const realStart = AudioBufferSourceNode.prototype.start;
+AudioBufferSourceNode.prototype.start = function (when = 0, offset = 0, ...rest) {
+  window.__probe.sourceStarts.push({ at: performance.now(), offset, state: this.context.state });
+  return realStart.call(this, when, offset, ...rest);
 };
 const realRequestFullscreen = Element.prototype.requestFullscreen;
 Element.prototype.requestFullscreen = function (...args) {
@@ -87,8 +103,10 @@ const recorderSource = \`registerProcessor('probe-recorder', class extends Audio
   }
 });\`;
 const taps = new Map();
-// A gain node per audio context that collects what reaches its destination.
+// A gain node per audio context that collects what reaches its destination;
+// none where the browser has no audio worklets.
 function tapOf(context) {
+  if (!context.audioWorklet) return null;
   if (!taps.has(context)) {
     const tap = context.createGain();
     taps.set(context, tap);
@@ -109,8 +127,37 @@ function tapOf(context) {
 }
 const realConnect = AudioNode.prototype.connect;
 AudioNode.prototype.connect = function (target, ...rest) {
-  if (target instanceof AudioDestinationNode) realConnect.call(this, tapOf(target.context));
+  const tap = target instanceof AudioDestinationNode ? tapOf(target.context) : null;
+  if (tap) realConnect.call(this, tap);
   return realConnect.call(this, target, ...rest);
+};
+`;
+
+// Injected before the page's scripts, a browser whose audio never starts (no
+// sound device): resume() never settles and the context stays suspended.
+// __probe.startSound() starts it after all.
+const silentAudioSource = `
+const realResume = AudioContext.prototype.resume;
+AudioContext.prototype.resume = function () {
+  window.__probe.startSound = () => realResume.call(this);
+  this.suspend();
+  return new Promise(() => {});
+};
+`;
+
+// Injected before the page's scripts, a browser that knows no Ogg Vorbis, as
+// Safari: decodeAudioData refuses Ogg data and canPlayType denies it.
+const noOggSource = `
+const realDecodeAudioData = BaseAudioContext.prototype.decodeAudioData;
+BaseAudioContext.prototype.decodeAudioData = function (data, ...rest) {
+  if (new TextDecoder().decode(new Uint8Array(data, 0, 4)) !== 'OggS') return realDecodeAudioData.call(this, data, ...rest);
+  const error = new DOMException('Decoding failed', 'EncodingError');
+  if (rest[1]) rest[1](error);
+  return Promise.reject(error);
+};
+const realCanPlayType = HTMLMediaElement.prototype.canPlayType;
+HTMLMediaElement.prototype.canPlayType = function (type) {
+  return /ogg|vorbis/i.test(type) ? '' : realCanPlayType.call(this, type);
 };
 `;
 
@@ -152,22 +199,14 @@ async function launchChromium(profile, extraFlags) {
     '--disable-background-networking', '--disable-component-update', '--disable-sync',
     `--user-data-dir=${profile}`, '--remote-debugging-port=0',
     `--window-size=${viewport.width},${viewport.height}`, ...extraFlags, 'about:blank',
-  ], { stdio: ['ignore', 'ignore', 'pipe'] });
-  const address = await new Promise((resolve, reject) => {
-    let text = '';
-    browser.stderr.on('data', (chunk) => {
-      text += chunk;
-      const match = text.match(/DevTools listening on (ws:\/\/\S+)/);
-      if (match) resolve(match[1]);
-    });
-    browser.on('exit', (code) => reject(new Error(`chromium exited (${code}): ${text}`)));
-  });
+  ], { stdio: ['ignore', 'ignore', 'pipe'], env: withoutSoundServer() });
+  const address = await listeningAddress(browser, /DevTools listening on (ws:\/\/\S+)/);
   return { browser, address };
 }
 
-// A DevTools connection: send() resolves to a command's result; events of
-// the attached page go to the listeners by method name.
-async function connect(address) {
+// A WebSocket of JSON commands, as DevTools and WebDriver BiDi speak them:
+// send() resolves to a command's result; events go to the listeners by method name.
+async function openSocket(address) {
   const socket = new WebSocket(address, { perMessageDeflate: false, maxPayload: 512 * 1024 * 1024 });
   await new Promise((resolve, reject) => {
     socket.once('open', resolve);
@@ -176,33 +215,103 @@ async function connect(address) {
   const pending = new Map();
   const listeners = new Map();
   let nextId = 1;
-  let sessionId;
   socket.on('message', (data) => {
     const message = JSON.parse(data);
     if (message.id && pending.has(message.id)) {
       const { resolve, reject } = pending.get(message.id);
       pending.delete(message.id);
-      if (message.error) reject(new Error(`${message.error.message} ${message.error.data || ''}`));
+      if (typeof message.error === 'string') reject(new Error(`${message.error}: ${message.message}`));
+      else if (message.error) reject(new Error(`${message.error.message} ${message.error.data || ''}`));
       else resolve(message.result);
     } else if (message.method && listeners.has(message.method)) {
       listeners.get(message.method)(message.params);
     }
   });
-  const send = (method, params = {}, toPage = true) => new Promise((resolve, reject) => {
+  const send = (method, params = {}, extra = {}) => new Promise((resolve, reject) => {
     const id = nextId++;
     pending.set(id, { resolve, reject });
-    socket.send(JSON.stringify({ id, method, params, ...(toPage && sessionId ? { sessionId } : {}) }));
+    socket.send(JSON.stringify({ id, method, params, ...extra }));
   });
-  const { targetId } = await send('Target.createTarget', { url: 'about:blank' }, false);
-  ({ sessionId } = await send('Target.attachToTarget', { targetId, flatten: true }, false));
   return { send, on: (method, listener) => listeners.set(method, listener), close: () => socket.close() };
 }
 
-// Evaluates an expression in the page and returns its value.
+// Chromium plays into a stand-in of its own without a sound device, as it
+// always has here: the sound server web/test.sh starts is for the others.
+function withoutSoundServer() {
+  const env = { ...process.env };
+  delete env.PULSE_SERVER;
+  return env;
+}
+
+// A DevTools connection to a new page: its commands go to that page.
+async function connect(address) {
+  const socket = await openSocket(address);
+  const { targetId } = await socket.send('Target.createTarget', { url: 'about:blank' });
+  const { sessionId } = await socket.send('Target.attachToTarget', { targetId, flatten: true });
+  return { engine: 'chromium', send: (method, params = {}) => socket.send(method, params, { sessionId }),
+    on: socket.on, close: socket.close };
+}
+
+// A classic WebDriver command (WebKitGTK's driver) of the page's session; resolves to its value.
+async function webDriverCommand(page, method, command, body) {
+  const response = await fetch(`${page.driver}/session/${page.session}${command}`, {
+    method, headers: { 'Content-Type': 'application/json' }, body: body && JSON.stringify(body) });
+  const { value } = await response.json();
+  if (!response.ok) throw new Error(`${command}: ${value.error} ${value.message}`);
+  return value;
+}
+
+// Evaluates an expression in the page and returns its value; a promise is awaited.
 async function evaluate(page, expression) {
-  const { result, exceptionDetails } = await page.send('Runtime.evaluate', { expression, returnByValue: true, awaitPromise: true });
-  if (exceptionDetails) throw new Error(`${expression}: ${exceptionDetails.text}`);
-  return result.value;
+  switch (page.engine) {
+  case 'chromium': {
+    const { result, exceptionDetails } = await page.send('Runtime.evaluate', { expression, returnByValue: true, awaitPromise: true });
+    if (exceptionDetails) throw new Error(`${expression}: ${exceptionDetails.text}`);
+    return result.value;
+  }
+  case 'firefox': {
+    const { type, result, exceptionDetails } = await page.send('script.evaluate', {
+      expression: `(async () => JSON.stringify(await (${expression})))()`, target: { context: page.context },
+      awaitPromise: true, resultOwnership: 'none' });
+    if (type === 'exception') throw new Error(`${expression}: ${exceptionDetails.text}`);
+    return result.value === undefined ? undefined : JSON.parse(result.value);
+  }
+  default: {
+    const text = await webDriverCommand(page, 'POST', '/execute/async', { args: [], script: `const done = arguments[0];
+      (async () => JSON.stringify({ value: await (${expression}) }))().then(done, (error) => done(JSON.stringify({ error: String(error) })));` });
+    const answer = JSON.parse(text);
+    if ('error' in answer) throw new Error(`${expression}: ${answer.error}`);
+    return answer.value;
+  }
+  }
+}
+
+// Opens the page's address anew (the probe comes with it, before the page's scripts where the engine can).
+async function openPage(page) {
+  switch (page.engine) {
+  case 'chromium': await page.send('Page.navigate', { url: page.url }); break;
+  case 'firefox': await page.send('browsingContext.navigate', { context: page.context, url: page.url, wait: 'complete' }); break;
+  default:
+    // Classic WebDriver runs nothing before the page's scripts; the probe
+    // watches only what the show does after the click, so after the load is early enough.
+    await webDriverCommand(page, 'POST', '/url', { url: page.url });
+    await webDriverCommand(page, 'POST', '/execute/sync', { script: probeSource, args: [] });
+  }
+}
+
+// The viewport as a PNG image.
+async function capturePng(page) {
+  switch (page.engine) {
+  case 'chromium': return Buffer.from((await page.send('Page.captureScreenshot', { format: 'png' })).data, 'base64');
+  case 'firefox': return Buffer.from((await page.send('browsingContext.captureScreenshot', { context: page.context })).data, 'base64');
+  default: return Buffer.from(await webDriverCommand(page, 'GET', '/screenshot'), 'base64');
+  }
+}
+
+// WebDriver input: one source's actions, for BiDi and classic WebDriver alike.
+async function performActions(page, source) {
+  if (page.engine === 'firefox') await page.send('input.performActions', { context: page.context, actions: [source] });
+  else await webDriverCommand(page, 'POST', '/actions', { actions: [source] });
 }
 
 // Polls an expression until it is truthy; false after timeoutMs. Errors
@@ -220,15 +329,38 @@ async function waitFor(page, expression, timeoutMs) {
 async function clickElement(page, selector) {
   const box = await evaluate(page, `(() => { const r = document.querySelector('${selector}').getBoundingClientRect();
     return { x: r.x + r.width / 2, y: r.y + r.height / 2 }; })()`);
+  if (page.engine !== 'chromium') {
+    await performActions(page, { type: 'pointer', id: 'mouse', parameters: { pointerType: 'mouse' }, actions: [
+      { type: 'pointerMove', x: Math.round(box.x), y: Math.round(box.y) },
+      { type: 'pointerDown', button: 0 }, { type: 'pointerUp', button: 0 }] });
+    return;
+  }
   for (const type of ['mousePressed', 'mouseReleased']) {
     await page.send('Input.dispatchMouseEvent', { type, x: box.x, y: box.y, button: 'left', clickCount: 1 });
   }
 }
 
 async function pressEscape(page) {
+  if (page.engine !== 'chromium') {
+    await performActions(page, { type: 'key', id: 'keyboard', actions: [
+      { type: 'keyDown', value: '\uE00C' }, { type: 'keyUp', value: '\uE00C' }] });
+    return;
+  }
   const key = { key: 'Escape', code: 'Escape', windowsVirtualKeyCode: 27, nativeVirtualKeyCode: 27 };
   await page.send('Input.dispatchKeyEvent', { type: 'keyDown', ...key });
   await page.send('Input.dispatchKeyEvent', { type: 'keyUp', ...key });
+}
+
+// Clicks Play; checks that the show starts within limitMs and returns the
+// milliseconds from the click to the program's first frame.
+async function clickPlay(page, label, limitMs = 20000) {
+  const clickedAt = await evaluate(page, 'performance.now()');
+  await clickElement(page, '#play');
+  const started = await waitFor(page, showStarted, limitMs);
+  const delayMs = started ? await evaluate(page, '__probe.passes[0]') - clickedAt : null;
+  check(`${label}: the show starts on the click, within ${limitMs / 1000} s`, started,
+    started ? `first frame ${Math.round(delayMs)} ms after the click` : '');
+  return delayMs;
 }
 
 // Milliseconds on the show's clock: since the program's first pass ended,
@@ -294,9 +426,8 @@ function decodePng(buffer) {
 let slowestScreenshotMs = 0;
 async function screenshot(page, shots, name, canvasBox) {
   const requested = Date.now();
-  const { data } = await page.send('Page.captureScreenshot', { format: 'png' });
+  const png = await capturePng(page);
   slowestScreenshotMs = Math.max(slowestScreenshotMs, Date.now() - requested);
-  const png = Buffer.from(data, 'base64');
   await writeFile(path.join(shots, `${name}.png`), png);
   const image = decodePng(png);
   const pixelAt = (x, y) => {
@@ -334,9 +465,9 @@ function checkScene1(shot, label = 'scene 1 at 5 s') {
   check(`${label}: grey fog around it`, grey >= 20, `${grey}/24 samples neutral grey`);
 }
 
-function checkScene2(shot) {
+function checkScene2(shot, label = 'scene 2 at 26.5 s') {
   const coloured = gridSamples(shot).filter((s) => isSaturated(s.rgb)).length;
-  check('scene 2 at 26.5 s: coloured tiles', coloured >= 10, `${coloured}/25 samples saturated`);
+  check(`${label}: coloured tiles`, coloured >= 10, `${coloured}/25 samples saturated`);
 }
 
 // Two moments 150 ms apart: the saw-tooth cannot be near black in both.
@@ -577,18 +708,18 @@ async function tapElement(page, selector) {
 
 // The whole show: pixels of four scenes, frame rates, the music, its own end.
 async function playWholeShow(page, folder, shots, consoleLines, label, withWebGL = true) {
-  await page.send('Page.navigate', { url: page.url });
+  await openPage(page);
   await checkTitleCard(page, shots, label, !withWebGL);
   check(`${label}: nothing runs before the click`, await evaluate(page, 'window.__probe.passes.length') === 0);
 
-  await clickElement(page, '#play');
-  check(`${label}: the show starts on the click`, await waitFor(page, showStarted, 20000));
+  await clickPlay(page, label);
   const canvasBox = await canvasContentBox(page);
 
   await waitShowTime(page, 5000);
   const shot1 = await screenshot(page, shots, `${label}-scene1-5s`, canvasBox);
   checkScene1(shot1);
   checkLetterbox(shot1, canvasBox);
+  if (withWebGL) await loseWebGLContext(page, label);
   await waitShowTime(page, 26500);
   checkScene2(await screenshot(page, shots, `${label}-scene2-26s`, canvasBox));
   await waitShowTime(page, 62500);
@@ -607,6 +738,14 @@ async function playWholeShow(page, folder, shots, consoleLines, label, withWebGL
   check(`${label}: the console reports no error`, errors.length === 0, errors.join(' | '));
 }
 
+// The browser takes the WebGL context away at 21 s, in scene 2, and gives it
+// back at 23 s; scene 2's check at 26.5 s then sees whether the show came back.
+async function loseWebGLContext(page, label) {
+  await waitShowTime(page, 21000);
+  check(`${label}: the WebGL context is lost at 21 s`, await evaluate(page, '__probe.loseContext(2000)'));
+  check(`${label}: and restored 2 s later`, await waitFor(page, '__probe.contextRestored', 4000));
+}
+
 async function playAgainAndTapStop(page) {
   await evaluate(page, 'window.__probe.passes = []');
   await clickElement(page, '#play');
@@ -618,15 +757,20 @@ async function playAgainAndTapStop(page) {
 }
 
 // A few seconds of scene 1, then Escape. Without WebGL the program falls
-// back to SDL's software renderer and says so.
-async function playBriefly(page, shots, consoleLines, label, withWebGL) {
-  await page.send('Page.navigate', { url: page.url });
+// back to SDL's software renderer and says so. With silent audio (audio that
+// does not start) the show starts within 2 s without sound, says so, and the
+// music joins in when audio starts after all.
+async function playBriefly(page, shots, consoleLines, label, { withWebGL = true, silentAudio = false } = {}) {
+  await openPage(page);
   await checkTitleCard(page, shots, label, !withWebGL);
-  await clickElement(page, '#play');
-  check(`${label}: the show starts on the click`, await waitFor(page, showStarted, 20000));
+  await clickPlay(page, label, silentAudio ? 2000 : 20000);
   const canvasBox = await canvasContentBox(page);
+  if (silentAudio) {
+    check(`${label}: a note says there is no sound`, await evaluate(page, `!document.getElementById('nosound').hidden`));
+  }
   await waitShowTime(page, 5000);
   checkScene1(await screenshot(page, shots, `${label}-scene1-5s`, canvasBox), `${label}, scene 1 at 5 s`);
+  if (silentAudio) await checkMusicJoinsLate(page, label);
   await waitShowTime(page, 10000);
   const rates = await checkFrameRates(page, label);
   if (withWebGL) {
@@ -642,37 +786,177 @@ async function playBriefly(page, shots, consoleLines, label, withWebGL) {
   check(`${label}: Escape ends the show`, await waitFor(page, `document.body.dataset.state === 'ended'`, 10000));
 }
 
-// Runs a test body against a page of a fresh headless Chromium, collecting
-// the page's console lines; an exception counts as one failed check.
-async function withBrowser(url, extraFlags, body) {
-  const profile = await mkdtemp(path.join(os.tmpdir(), 'nlb-chromium-'));
-  const { browser, address } = await launchChromium(profile, extraFlags);
-  const consoleLines = [];
+// Audio starts at 6 s of a silent show: the music must start there, at the
+// show's moment (the first frame follows the clock's start by its drawing
+// time), and the note go.
+async function checkMusicJoinsLate(page, label) {
+  await waitShowTime(page, 6000);
+  await evaluate(page, '__probe.startSound()');
+  const joined = await waitFor(page, '__probe.sourceStarts.length > 0', 3000);
+  const { showMs, offsetMs } = joined ? await evaluate(page, `({ showMs: __probe.sourceStarts[0].at - __probe.passes[0],
+    offsetMs: 1000 * __probe.sourceStarts[0].offset })`) : {};
+  check(`${label}: the music joins in when audio starts, at the show's moment`,
+    joined && offsetMs >= showMs && offsetMs <= showMs + 250,
+    joined ? `from ${Math.round(offsetMs)} ms of the music at ${Math.round(showMs)} ms of the show` : 'no music started');
+  check(`${label}: the note goes when the music plays`, await evaluate(page, `document.getElementById('nosound').hidden`));
+}
+
+// Firefox and WebKitGTK: the card, Play, frames of scenes 1 and 2 with the
+// music playing, Escape.
+async function playTwoScenes(page, shots, label) {
+  await openPage(page);
+  await checkTitleCard(page, shots, label, false);
+  await clickPlay(page, label);
+  const canvasBox = await canvasContentBox(page);
+  await waitShowTime(page, 5000);
+  checkScene1(await screenshot(page, shots, `${label}-scene1-5s`, canvasBox), `${label}, scene 1 at 5 s`);
+  // Heard: null where the engine has no audio worklets to record with.
+  const sound = await evaluate(page, `({ starts: __probe.sourceStarts.length, state: __probe.sourceStarts[0]?.state,
+    heard: __probe.recordings.length ? __probe.recordings.some((r) => r.samples.some((x) => Math.abs(x) > 0.01)) : null })`);
+  check(`${label}: the music plays: a source started in a running audio context, and it is heard`,
+    sound.starts === 1 && sound.state === 'running' && sound.heard !== false, JSON.stringify(sound));
+  await waitShowTime(page, 26500);
+  checkScene2(await screenshot(page, shots, `${label}-scene2-26s`, canvasBox), `${label}, scene 2 at 26.5 s`);
+  await checkFrameRates(page, label);
+  await pressEscape(page);
+  check(`${label}: Escape ends the show`, await waitFor(page, `document.body.dataset.state === 'ended'`, 10000));
+}
+
+// Prints a console line of the page and keeps it for the checks.
+function noteConsoleLine(consoleLines, line) {
+  consoleLines.push(line);
+  console.log(`  console ${line}`);
+}
+
+// A page of a fresh headless Chromium with the probe and the injected
+// scripts before the page's own.
+async function openChromium(profile, { flags = [], injected = [] }, consoleLines) {
+  const { browser, address } = await launchChromium(profile, flags);
+  const page = await connect(address);
+  page.on('Runtime.consoleAPICalled', ({ type, args }) => {
+    noteConsoleLine(consoleLines, `[${type}] ${args.map((a) => a.value ?? a.description).join(' ')}`);
+  });
+  page.on('Runtime.exceptionThrown', ({ exceptionDetails }) => {
+    noteConsoleLine(consoleLines, `[exception] ${exceptionDetails.exception?.description || exceptionDetails.text}`);
+  });
+  await page.send('Runtime.enable');
+  await page.send('Page.enable');
+  await page.send('Emulation.setDeviceMetricsOverride', { ...viewport, deviceScaleFactor: 1, mobile: false });
+  for (const source of [probeSource, ...injected]) {
+    await page.send('Page.addScriptToEvaluateOnNewDocument', { source });
+  }
+  return { browser, page };
+}
+
+// Firefox on the X display, driven over WebDriver BiDi, with the probe before
+// the page's scripts. Its profile lets it draw WebGL on Mesa's software driver.
+async function openFirefox(profile, consoleLines) {
+  await writeFile(path.join(profile, 'user.js'), [
+    ['webgl.force-enabled', true], ['browser.shell.checkDefaultBrowser', false],
+    ['datareporting.policy.dataSubmissionEnabled', false], ['browser.aboutwelcome.enabled', false],
+    ['toolkit.telemetry.reportingpolicy.firstRun', false], ['app.update.disabledForTesting', true],
+  ].map(([name, value]) => `user_pref(${JSON.stringify(name)}, ${JSON.stringify(value)});\n`).join(''));
+  const browser = spawn('firefox-esr', ['--remote-debugging-port=0', '--no-remote', '--profile', profile,
+    `--width=${viewport.width}`, `--height=${viewport.height}`, 'about:blank'], { stdio: ['ignore', 'ignore', 'pipe'] });
   try {
-    const page = await connect(address);
-    page.url = url;
-    page.on('Runtime.consoleAPICalled', ({ type, args }) => {
-      const line = `[${type}] ${args.map((a) => a.value ?? a.description).join(' ')}`;
-      consoleLines.push(line);
-      console.log(`  console ${line}`);
-    });
-    page.on('Runtime.exceptionThrown', ({ exceptionDetails }) => {
-      const line = `[exception] ${exceptionDetails.exception?.description || exceptionDetails.text}`;
-      consoleLines.push(line);
-      console.log(`  console ${line}`);
-    });
-    await page.send('Runtime.enable');
-    await page.send('Page.enable');
-    await page.send('Emulation.setDeviceMetricsOverride', { ...viewport, deviceScaleFactor: 1, mobile: false });
-    await page.send('Page.addScriptToEvaluateOnNewDocument', { source: probeSource });
-    await body(page, consoleLines);
-    page.close();
+    const address = await listeningAddress(browser, /WebDriver BiDi listening on (ws:\/\/\S+)/);
+    const socket = await openSocket(`${address}/session`);
+    await socket.send('session.new', { capabilities: {} });
+    const { contexts } = await socket.send('browsingContext.getTree', {});
+    const page = { engine: 'firefox', context: contexts[0].context, send: socket.send, on: socket.on, close: socket.close };
+    await page.send('browsingContext.setViewport', { context: page.context, viewport });
+    page.on('log.entryAdded', ({ level, text }) => noteConsoleLine(consoleLines, `[${level}] ${text}`));
+    await page.send('session.subscribe', { events: ['log.entryAdded'] });
+    await page.send('script.addPreloadScript', { functionDeclaration: `() => {${probeSource}}` });
+    return { browser, page };
   } catch (error) {
-    check('the test ran to its end', false, error.message);
-  } finally {
-    const exited = new Promise((resolve) => browser.once('exit', resolve));
     browser.kill();
-    await exited;
+    throw error;
+  }
+}
+
+// WebKitGTK's MiniBrowser on the X display, driven by WebKitWebDriver over
+// classic WebDriver. Resolves once the driver has a session.
+async function openWebKit() {
+  const port = await freePort();
+  const browser = spawn('WebKitWebDriver', [`--port=${port}`], { stdio: 'ignore' });
+  const page = { engine: 'webkit', driver: `http://127.0.0.1:${port}`, close: () => {} };
+  try {
+    const end = Date.now() + 20000;
+    while (page.session === undefined) {
+      const response = await fetch(`${page.driver}/session`, { method: 'POST', body: JSON.stringify({
+        capabilities: { alwaysMatch: { browserName: 'MiniBrowser' } } }) }).catch((error) => {
+        if (Date.now() > end) throw error;
+        return null;
+      });
+      if (response) {
+        const { value } = await response.json();
+        if (!value.sessionId) throw new Error(`WebKitWebDriver: ${value.error} ${value.message}`);
+        page.session = value.sessionId;
+      } else {
+        await sleep(200);
+      }
+    }
+    // The window's size, toolbar included, that gives the viewport's.
+    await webDriverCommand(page, 'POST', '/window/rect', { width: viewport.width, height: viewport.height });
+    const toolbar = await evaluate(page, 'outerHeight - innerHeight');
+    await webDriverCommand(page, 'POST', '/window/rect', { width: viewport.width, height: viewport.height + toolbar });
+  } catch (error) {
+    if (page.session !== undefined) await webDriverCommand(page, 'DELETE', '').catch(() => {});
+    browser.kill();
+    throw error;
+  }
+  return { browser, page };
+}
+
+// The address a browser prints on its standard error when it listens.
+function listeningAddress(browser, pattern) {
+  return new Promise((resolve, reject) => {
+    let text = '';
+    browser.stderr.on('data', (chunk) => {
+      text += chunk;
+      const match = text.match(pattern);
+      if (match) resolve(match[1]);
+    });
+    browser.on('exit', (code) => reject(new Error(`the browser exited (${code}): ${text}`)));
+  });
+}
+
+// A local port that nothing listens on.
+async function freePort() {
+  const server = createServer();
+  await new Promise((resolve) => server.listen(0, '127.0.0.1', resolve));
+  const { port } = server.address();
+  await new Promise((resolve) => server.close(resolve));
+  return port;
+}
+
+// Runs a test body against a page of a fresh browser of the engine
+// ('chromium' with options { flags, injected }, 'firefox' or 'webkit'),
+// collecting the page's console lines where the engine reports them; an
+// exception counts as one failed check.
+async function withBrowser(engine, url, options, body) {
+  const profile = await mkdtemp(path.join(os.tmpdir(), `nlb-${engine}-`));
+  const consoleLines = [];
+  let browser = null;
+  let page = null;
+  try {
+    if (engine === 'chromium') ({ browser, page } = await openChromium(profile, options, consoleLines));
+    else if (engine === 'firefox') ({ browser, page } = await openFirefox(profile, consoleLines));
+    else ({ browser, page } = await openWebKit());
+    page.url = url;
+    await body(page, consoleLines);
+  } catch (error) {
+    check(`the test ran to its end in ${engine}`, false, error.message);
+  } finally {
+    // WebKitWebDriver leaves its browser running unless the session ends.
+    if (page !== null && engine === 'webkit') await webDriverCommand(page, 'DELETE', '').catch(() => {});
+    if (page !== null) page.close();
+    if (browser !== null) {
+      const exited = new Promise((resolve) => browser.once('exit', resolve));
+      browser.kill();
+      await exited;
+    }
     await rm(profile, { recursive: true, force: true });
   }
 }
@@ -689,20 +973,32 @@ async function main() {
   const shots = path.resolve(process.argv[3] || path.join(folder, '..', 'test-shots'));
   // --whole plays the whole show in every configuration, to measure them.
   const whole = process.argv.includes('--whole');
+  // --engines=chromium,firefox,webkit (the default) picks the browsers.
+  const enginesOption = process.argv.find((arg) => arg.startsWith('--engines='));
+  const engines = enginesOption ? enginesOption.slice('--engines='.length).split(',') : ['chromium', 'firefox', 'webkit'];
   await mkdir(shots, { recursive: true });
   const server = await serveFolder(folder);
   const url = `http://127.0.0.1:${server.address().port}/index.html`;
-  await withBrowser(url, gpuFlags, async (page, consoleLines) => {
-    await playWholeShow(page, folder, shots, consoleLines, 'GPU compositing');
-    await checkFullscreenButton(page);
-    await playAgainAndTapStop(page);
-  });
-  await withBrowser(url, defaultFlags, (page, consoleLines) => (whole
-    ? playWholeShow(page, folder, shots, consoleLines, 'default')
-    : playBriefly(page, shots, consoleLines, 'default', true)));
-  await withBrowser(url, noWebGLFlags, (page, consoleLines) => (whole
-    ? playWholeShow(page, folder, shots, consoleLines, 'without WebGL', false)
-    : playBriefly(page, shots, consoleLines, 'without WebGL', false)));
+  if (engines.includes('chromium')) {
+    // As in Safari, the browser cannot decode the music file itself.
+    await withBrowser('chromium', url, { flags: gpuFlags, injected: [noOggSource] }, async (page, consoleLines) => {
+      await playWholeShow(page, folder, shots, consoleLines, 'GPU compositing');
+      await checkFullscreenButton(page);
+      await playAgainAndTapStop(page);
+    });
+    await withBrowser('chromium', url, { flags: defaultFlags, injected: whole ? [] : [silentAudioSource] },
+      (page, consoleLines) => (whole
+        ? playWholeShow(page, folder, shots, consoleLines, 'default')
+        : playBriefly(page, shots, consoleLines, 'default, audio does not start', { silentAudio: true })));
+    await withBrowser('chromium', url, { flags: noWebGLFlags }, (page, consoleLines) => (whole
+      ? playWholeShow(page, folder, shots, consoleLines, 'without WebGL', false)
+      : playBriefly(page, shots, consoleLines, 'without WebGL', { withWebGL: false })));
+  }
+  for (const engine of ['firefox', 'webkit'].filter((name) => engines.includes(name))) {
+    await withBrowser(engine, url, {}, (page, consoleLines) => (whole
+      ? playWholeShow(page, folder, shots, consoleLines, engine)
+      : playTwoScenes(page, shots, engine)));
+  }
   server.close();
   const failed = results.filter((passed) => !passed).length;
   console.log(`screenshots in ${shots}`);
