@@ -35,14 +35,15 @@ void applyPictureFit()
     SDL_RenderSetScale(demo.renderer, demo.pictureScale, demo.pictureScale);
 }
 
-} // namespace
-
+// The uniform scale that fits the screen-sized picture into an output.
 float pictureScaleFor(int outputWidth, int outputHeight)
 {
     return std::min(static_cast<float>(outputWidth) / screenWidth,
                     static_cast<float>(outputHeight) / screenHeight);
 }
 
+// Where the picture lies in an output, in its pixels: scaled uniformly to the
+// largest size that fits, centred.
 SDL_Rect fittedPicture(int outputWidth, int outputHeight)
 {
     const float scale = pictureScaleFor(outputWidth, outputHeight);
@@ -54,6 +55,8 @@ SDL_Rect fittedPicture(int outputWidth, int outputHeight)
     const int height = widthLimits ? static_cast<int>(screenHeight * scale) : outputHeight;
     return {(outputWidth - width) / 2, (outputHeight - height) / 2, width, height};
 }
+
+} // namespace
 
 void fitToDisplay()
 {

@@ -36,13 +36,6 @@ SDL_Texture* loadTexture(const char* path);
 // Releases music, renderer (with its textures) and window, then the libraries.
 void shutdownPlatform();
 
-// The uniform scale that fits the screen-sized picture into an output.
-float pictureScaleFor(int outputWidth, int outputHeight);
-
-// Where the picture lies in an output, in its pixels: scaled uniformly to the
-// largest size that fits, centred.
-SDL_Rect fittedPicture(int outputWidth, int outputHeight);
-
 // Makes the window cover its display, then fits the picture to it. Changes
 // nothing when the window already covers a display of the screen's size.
 void fitToDisplay();
