@@ -451,7 +451,9 @@ TEST(DisplayFit, SmallerDisplayGetsTheWholePictureScaledWithBlackBars)
     EXPECT_EQ(lifecycleNamed({"SDL_RenderFillRects"}).at(0),
               "SDL_RenderFillRects 0,0,1366,0 0,768,1366,0 0,0,0,768 1365,0,1,768");
     EXPECT_EQ(fakeSdl.drawColor.r, callsOf(CallKind::DrawColor).back().color.r);
-    EXPECT_EQ(demo.pictureScale, 768.0f / 1080.0f);
+    const std::string scale = std::to_string(768.0f / 1080.0f);
+    EXPECT_EQ(lifecycleNamed({"SDL_RenderSetScale 0."}).at(0),
+              "SDL_RenderSetScale " + scale + " " + scale);
 }
 
 TEST(DisplayFit, ResizeMidShowRefitsWithoutDisturbingTheTimeline)
@@ -471,10 +473,8 @@ TEST(DisplayFit, ResizeMidShowRefitsWithoutDisturbingTheTimeline)
     fakeSdl.events.push_back(resized);
     fakeSdl.ticks = {30017};
     runPass();
-    EXPECT_EQ(demo.picture.x, 0);
-    EXPECT_EQ(demo.picture.y, 656);
-    EXPECT_EQ(demo.picture.w, 1080);
-    EXPECT_EQ(demo.picture.h, 607);
+    EXPECT_EQ(lifecycleNamed({"SDL_RenderSetViewport 0"}).back(),
+              "SDL_RenderSetViewport 0 656 1080 607");
     EXPECT_EQ(demo.sceneIndex, 2);
     EXPECT_EQ(demo.sceneMs, 10017);
 }

@@ -30,10 +30,8 @@ struct DemoState {
     int32_t elapsedMs = 0;    // ms since startTicks, read once per pass
     int32_t sceneMs = 0;      // elapsedMs - sceneStartMs
     bool overlayVisible = false;
-    // Where the screen-sized picture lies in the window's output, in output
-    // pixels, and its scale: unscaled unless the display differs in size.
-    SDL_Rect picture = {0, 0, screenWidth, screenHeight};
-    float pictureScale = 1.0f;
+    // The window's output in pixels; the screen-sized picture is scaled to
+    // fit it when it differs from the screen's size.
     int32_t outputWidth = screenWidth;
     int32_t outputHeight = screenHeight;
 };

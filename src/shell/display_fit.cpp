@@ -20,19 +20,9 @@ bool sameRect(const SDL_Rect& a, const SDL_Rect& b)
     return a.x == b.x && a.y == b.y && a.w == b.w && a.h == b.h;
 }
 
-bool isUnscaled(const SDL_Rect& picture, int outputWidth, int outputHeight)
+bool isScreenSized(int width, int height)
 {
-    return sameRect(picture, {0, 0, screenWidth, screenHeight}) && outputWidth == screenWidth &&
-           outputHeight == screenHeight;
-}
-
-// Viewport and scale of the picture; the viewport is set unscaled, since SDL
-// multiplies it by the scale in force.
-void applyPictureFit()
-{
-    SDL_RenderSetScale(demo.renderer, 1.0f, 1.0f);
-    SDL_RenderSetViewport(demo.renderer, &demo.picture);
-    SDL_RenderSetScale(demo.renderer, demo.pictureScale, demo.pictureScale);
+    return width == screenWidth && height == screenHeight;
 }
 
 // The uniform scale that fits the screen-sized picture into an output.
@@ -54,6 +44,17 @@ SDL_Rect fittedPicture(int outputWidth, int outputHeight)
     const int width = widthLimits ? outputWidth : static_cast<int>(screenWidth * scale);
     const int height = widthLimits ? static_cast<int>(screenHeight * scale) : outputHeight;
     return {(outputWidth - width) / 2, (outputHeight - height) / 2, width, height};
+}
+
+// Viewport and scale of the picture in the present output; the viewport is
+// set unscaled, since SDL multiplies it by the scale in force.
+void applyPictureFit()
+{
+    const SDL_Rect picture = fittedPicture(demo.outputWidth, demo.outputHeight);
+    const float scale = pictureScaleFor(demo.outputWidth, demo.outputHeight);
+    SDL_RenderSetScale(demo.renderer, 1.0f, 1.0f);
+    SDL_RenderSetViewport(demo.renderer, &picture);
+    SDL_RenderSetScale(demo.renderer, scale, scale);
 }
 
 } // namespace
@@ -88,16 +89,12 @@ void fitPictureToOutput()
         width <= 0 || height <= 0) {
         return;
     }
-    const SDL_Rect picture = fittedPicture(width, height);
     // Unscaled stays untouched, so a screen of the picture's own size draws
     // exactly as it always has. Otherwise the fit is set again even when it
     // is unchanged: SDL resets the viewport whenever the window is resized.
-    if (isUnscaled(picture, width, height) &&
-        isUnscaled(demo.picture, demo.outputWidth, demo.outputHeight)) {
+    if (isScreenSized(width, height) && isScreenSized(demo.outputWidth, demo.outputHeight)) {
         return;
     }
-    demo.picture = picture;
-    demo.pictureScale = pictureScaleFor(width, height);
     demo.outputWidth = width;
     demo.outputHeight = height;
     applyPictureFit();
@@ -105,7 +102,7 @@ void fitPictureToOutput()
 
 void drawLetterboxBars()
 {
-    const SDL_Rect& picture = demo.picture;
+    const SDL_Rect picture = fittedPicture(demo.outputWidth, demo.outputHeight);
     const int right = picture.x + picture.w;
     const int bottom = picture.y + picture.h;
     if (picture.x == 0 && picture.y == 0 && right == demo.outputWidth &&
