@@ -9,12 +9,15 @@ if(WIN32)
   started by a double-click.
   To see its messages, start it from a console instead:
     open a Command Prompt or PowerShell, cd to this folder, then run  demo.exe]=])
+  set(info_reduced [=[
+  Double-click demo-reduced-flashing.cmd in this folder, or start
+  demo.exe --reduce-flashes from a console.]=])
   set(info_requirements [=[
   Windows 10 or later, 64-bit (x86-64), with a graphics driver (Direct3D or
   OpenGL). Nothing else needs to be installed: demo.exe holds everything.]=])
   set(info_line_ends CRLF)
   # configure_file sets the line ends of the template's lines only.
-  foreach(part info_running info_requirements)
+  foreach(part info_running info_reduced info_requirements)
     string(REPLACE "\n" "\r\n" ${part} "${${part}}")
   endforeach()
 else()
@@ -23,6 +26,8 @@ else()
   Unpack, then from this folder:  ./demo
   The program reads its assets from dada/ in the working directory, so start
   it from here.]=])
+  set(info_reduced [=[
+  From this folder:  ./demo --reduce-flashes]=])
   set(info_requirements [=[
   Linux x86-64 with glibc 2.34 or later (Debian 12, Ubuntu 22.04, Fedora 35
   and later) and its C++ runtime (libstdc++ of GCC 9 or later), an OpenGL

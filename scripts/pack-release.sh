@@ -20,7 +20,8 @@ trap 'rm -rf "$stage"' EXIT
 
 cmake --install build-release --prefix "$stage/$linux" --strip >/dev/null
 mkdir "$stage/$windows"
-cp -r build-windows/demo.exe build-windows/info.txt build-release/dada "$stage/$windows/"
+cp -r build-windows/demo.exe build-windows/info.txt windows/demo-reduced-flashing.cmd build-release/dada \
+  "$stage/$windows/"
 chmod -R u=rwX,go=rX "$stage"
 find "$stage" -exec touch -d "@$SOURCE_DATE_EPOCH" {} +
 

@@ -1,9 +1,11 @@
 // The flashing-light analysis on synthetic frame sequences: square waves of colour at set rates.
 #include "flash_analysis.h"
-#include "flash_reduction.h"
+#include "damping_table.h"
+#include "shell/damping_table.h"
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <vector>
 
 namespace {
@@ -80,66 +82,121 @@ TEST(FlashAnalysis, RedThresholdSeesChromaticityAlone)
     EXPECT_TRUE(failingRanges(analysis, generalFlash).empty());
 }
 
-// A second of a still picture, two of a large patch flashing between red and
-// black five times a second over it, two more of the picture: reduced by
-// the stretches its analysis fails, it passes, and the frames more than
-// half a second from them are as drawn.
-TEST(FlashReduction, PassesAndLeavesTheRestAlone)
+TEST(FlashAnalysis, RedLevelSeesASaturatedRedChangingBrightness)
 {
-    constexpr int frameTotal = 5 * fps;
-    const Patch patch = {8, 6, 80, 42};
-    std::vector<std::vector<unsigned char>> frames;
-    for (int frame = 0; frame < frameTotal; ++frame) {
-        const bool flashing = frame >= fps && frame < 3 * fps;
-        const bool lit = frame * 10 / fps % 2 == 0;
-        std::vector<unsigned char> rgb(frameWidth * frameHeight * 3);
-        for (int y = 0; y < frameHeight; ++y) {
-            for (int x = 0; x < frameWidth; ++x) {
-                const bool inside = x >= patch.x && x < patch.x + patch.width && y >= patch.y &&
-                                    y < patch.y + patch.height;
-                const Color still = {static_cast<unsigned char>(x * 2),
-                                     static_cast<unsigned char>(y * 4), 90};
-                const Color pixel = flashing && inside ? (lit ? red : black) : still;
-                unsigned char* out = &rgb[(y * frameWidth + x) * 3];
-                out[0] = pixel.r;
-                out[1] = pixel.g;
-                out[2] = pixel.b;
-            }
-        }
-        frames.push_back(rgb);
-    }
-    FlashAnalysis before;
-    startFlashAnalysis(&before, frameWidth, frameHeight, 2, fps);
-    for (const std::vector<unsigned char>& rgb : frames) {
-        analyseFrame(&before, rgb.data());
-    }
-    const std::vector<FlashRange> general = failingRanges(before, generalFlash);
-    const std::vector<FlashRange> red = failingRanges(before, redFlash);
-    ASSERT_EQ(general.size(), 1u);
-    ASSERT_EQ(red.size(), 1u);
+    // Too small a change of luminance for the general threshold, and no
+    // change of chromaticity, but (R - G - B) x 320 swings by 135.
+    const Color darkerRed = {200, 0, 0};
+    const FlashAnalysis analysis = squareWave(4.0, red, darkerRed, wholeFrame);
+    ASSERT_EQ(failingRanges(analysis, redLevelFlash).size(), 1u);
+    EXPECT_TRUE(failingRanges(analysis, redFlash).empty());
+    EXPECT_TRUE(failingRanges(analysis, generalFlash).empty());
+    const Color notSaturated = {255, 120, 120};
+    const Color darkerNotSaturated = {200, 94, 94};
+    EXPECT_TRUE(failingRanges(squareWave(4.0, notSaturated, darkerNotSaturated, wholeFrame),
+                              redLevelFlash)
+                    .empty());
+}
 
-    FlashReduction reduction;
-    startFlashReduction(&reduction, before);
-    FlashAnalysis after;
-    startFlashAnalysis(&after, frameWidth, frameHeight, 2, fps);
-    std::vector<unsigned char> reduced;
-    std::vector<unsigned char> original;
-    int handedOut = 0;
-    const int32_t firstTouched = std::min(general[0].firstFrame, red[0].firstFrame) - fps / 2;
-    const int32_t lastTouched = std::max(general[0].lastFrame, red[0].lastFrame) + fps / 2;
-    for (int frame = 0; frame <= frameTotal; ++frame) {
-        if (frame < frameTotal) {
-            addFrame(&reduction, frames[frame]);
-        }
-        while (takeReducedFrame(&reduction, &reduced, &original)) {
-            analyseFrame(&after, reduced.data());
-            if (handedOut < firstTouched || handedOut > lastTouched) {
-                EXPECT_EQ(reduced, frames[handedOut]) << "frame " << handedOut;
-            }
-            ++handedOut;
+namespace {
+
+// One frame of a still picture with a large patch that flashes between red
+// and black five times a second from 2 s to 4 s, at ms.
+std::vector<unsigned char> patchFlashing(int32_t ms)
+{
+    const Patch patch = {8, 6, 80, 42};
+    const bool flashing = ms >= 2000 && ms < 4000;
+    const bool lit = ms / 100 % 2 == 0;
+    std::vector<unsigned char> rgb(frameWidth * frameHeight * 3);
+    for (int y = 0; y < frameHeight; ++y) {
+        for (int x = 0; x < frameWidth; ++x) {
+            const bool inside = x >= patch.x && x < patch.x + patch.width && y >= patch.y &&
+                                y < patch.y + patch.height;
+            const Color still = {static_cast<unsigned char>(x * 2),
+                                 static_cast<unsigned char>(y * 4), 90};
+            const Color pixel = flashing && inside ? (lit ? red : black) : still;
+            unsigned char* out = &rgb[(y * frameWidth + x) * 3];
+            out[0] = pixel.r;
+            out[1] = pixel.g;
+            out[2] = pixel.b;
         }
     }
-    EXPECT_EQ(handedOut, frameTotal);
-    EXPECT_TRUE(failingRanges(after, generalFlash).empty());
-    EXPECT_TRUE(failingRanges(after, redFlash).empty());
+    return rgb;
+}
+
+// What the renderer makes of rgb at ms with the table: the texels of the
+// two steps around ms mixed, stretched over the frame between cell
+// centres, the picture multiplied by the factor and the offset added.
+void applyTable(const std::vector<unsigned char>& texels, int32_t ms, std::vector<unsigned char>* rgb)
+{
+    const int stepBytes = dampingStepBytes;
+    const int steps = static_cast<int>(texels.size()) / stepBytes;
+    const int step = std::min(ms / dampingStepMs, steps - 1);
+    const int next = std::min(step + 1, steps - 1);
+    const float rest = static_cast<float>(ms % dampingStepMs) / dampingStepMs;
+    const auto texel = [&](int column, int row, int channel) {
+        const size_t at = static_cast<size_t>(row * dampingColumns + column) * 4 + channel;
+        return (1.0f - rest) * texels[step * stepBytes + at] + rest * texels[next * stepBytes + at];
+    };
+    const int cellSize = frameWidth / dampingColumns;
+    for (int y = 0; y < frameHeight; ++y) {
+        const float down = std::clamp((y + 0.5f) / cellSize - 0.5f, 0.0f, dampingRows - 1.0f);
+        const int row = std::min(static_cast<int>(down), dampingRows - 2);
+        for (int x = 0; x < frameWidth; ++x) {
+            const float across =
+                std::clamp((x + 0.5f) / cellSize - 0.5f, 0.0f, dampingColumns - 1.0f);
+            const int column = std::min(static_cast<int>(across), dampingColumns - 2);
+            const auto at = [&](int channel) {
+                const float wx = across - column;
+                const float wy = down - row;
+                return (1 - wy) * ((1 - wx) * texel(column, row, channel) +
+                                   wx * texel(column + 1, row, channel)) +
+                       wy * ((1 - wx) * texel(column, row + 1, channel) +
+                             wx * texel(column + 1, row + 1, channel));
+            };
+            unsigned char* pixel = &(*rgb)[(y * frameWidth + x) * 3];
+            for (int channel = 0; channel < 3; ++channel) {
+                const float out = pixel[channel] * at(3) / 255.0f + at(channel);
+                pixel[channel] = static_cast<unsigned char>(std::min(255.0f, out + 0.5f));
+            }
+        }
+    }
+}
+
+} // namespace
+
+// The table worked out from 60 frames a second damps the flashing patch so
+// that it passes when drawn at 144, and leaves the seconds away from it alone.
+TEST(DampingTable, PassesAtAnotherFrameRateAndLeavesTheRestAlone)
+{
+    constexpr int32_t showMs = 6000;
+    FlashAnalysis normal;
+    startFlashAnalysis(&normal, frameWidth, frameHeight, 2, fps);
+    normal.noteAbove = dampingNoteAbove;
+    DampingSamples samples;
+    startDampingSamples(&samples, normal.grid, showMs / dampingStepMs + 1);
+    for (int frame = 0; frame * 1000 / fps < showMs; ++frame) {
+        const std::vector<unsigned char> rgb = patchFlashing(frame * 1000 / fps);
+        analyseFrame(&normal, rgb.data());
+        addDampingSample(&samples, frame * 1000 / fps, rgb.data());
+    }
+    ASSERT_FALSE(failingRanges(normal, generalFlash).empty());
+    const std::vector<unsigned char> texels = dampingTexels(samples, normal);
+
+    constexpr int fastFps = 144;
+    FlashAnalysis damped;
+    startFlashAnalysis(&damped, frameWidth, frameHeight, 2, fastFps);
+    for (int frame = 0; frame * 1000 / fastFps < showMs; ++frame) {
+        const int32_t ms = frame * 1000 / fastFps;
+        std::vector<unsigned char> rgb = patchFlashing(ms);
+        const std::vector<unsigned char> drawn = rgb;
+        applyTable(texels, ms, &rgb);
+        analyseFrame(&damped, rgb.data());
+        if (ms < 500 || ms > 5000) {
+            EXPECT_EQ(rgb, drawn) << ms << " ms";
+        }
+    }
+    for (const FlashKind kind : {generalFlash, redFlash, redLevelFlash}) {
+        EXPECT_TRUE(failingRanges(damped, kind).empty()) << "kind " << kind;
+    }
 }

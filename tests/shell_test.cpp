@@ -478,3 +478,97 @@ TEST(DisplayFit, ResizeMidShowRefitsWithoutDisturbingTheTimeline)
     EXPECT_EQ(demo.sceneIndex, 2);
     EXPECT_EQ(demo.sceneMs, 10017);
 }
+
+namespace {
+
+// A damping table of three steps in which only the middle one damps: every
+// cell multiplied by 128 / 255, then 10, 20 and 30 added.
+std::vector<unsigned char> middleStepDamps()
+{
+    const size_t step = 48 * 27 * 4;
+    std::vector<unsigned char> table(3 * step);
+    for (size_t i = 0; i < table.size(); i += 4) {
+        const bool middle = i >= step && i < 2 * step;
+        table[i] = middle ? 10 : 0;
+        table[i + 1] = middle ? 20 : 0;
+        table[i + 2] = middle ? 30 : 0;
+        table[i + 3] = middle ? 128 : 255;
+    }
+    return table;
+}
+
+int demoWith(const char* argument, std::string* err)
+{
+    char name[] = "demo";
+    std::string copy = argument;
+    char* argv[] = {name, copy.data(), nullptr};
+    testing::internal::CaptureStdout();
+    testing::internal::CaptureStderr();
+    const int status = demoMain(2, argv);
+    testing::internal::GetCapturedStdout();
+    *err = testing::internal::GetCapturedStderr();
+    return status;
+}
+
+} // namespace
+
+TEST(ReducedFlashing, DampsOnlyWhereTheTableSaysAndBlendsBetweenSteps)
+{
+    resetFake();
+    std::vector<unsigned char> table = middleStepDamps();
+    SDL_Surface surface = {};
+    surface.w = 48;
+    surface.h = 3 * 27;
+    surface.pitch = 48 * 4;
+    surface.pixels = table.data();
+    fakeSdl.images["dada/vaimennus"] = &surface;
+    demo.reduceFlashes = true;
+    ASSERT_TRUE(startFlashDamping());
+    demo.sceneIndex = 9; // a plain black clear
+    const auto picture = [](const DrawCall& call) {
+        return call.kind == CallKind::Copy && call.destination.x == 0 &&
+               call.destination.y == 0 && call.destination.w == 1920 &&
+               call.destination.h == 1080;
+    };
+
+    demo.elapsedMs = 0;
+    renderFrame();
+    EXPECT_EQ(fakeSdl.calls.size(), 3u) << "a step that damps nothing draws nothing more";
+
+    fakeSdl.calls.clear();
+    demo.overlayVisible = true;
+    demo.elapsedMs = 150; // half way from the damping step to the plain one
+    useOverlayFont();
+    renderFrame();
+    ASSERT_GE(fakeSdl.calls.size(), 5u);
+    EXPECT_EQ(fakeSdl.calls[1].kind, CallKind::Clear);
+    ASSERT_TRUE(picture(fakeSdl.calls[2]) && picture(fakeSdl.calls[3]))
+        << "the damping follows the scene, before the overlay";
+    EXPECT_EQ(fakeSdl.calls[4].texture, demo.texFont) << "the overlay stays undamped";
+    const std::vector<unsigned char>& factors = fakeSdl.texturePixels[fakeSdl.calls[2].texture];
+    const std::vector<unsigned char>& offsets = fakeSdl.texturePixels[fakeSdl.calls[3].texture];
+    ASSERT_EQ(factors.size(), 48u * 27 * 4);
+    EXPECT_EQ(factors[0], 192);
+    EXPECT_EQ(factors[2], 192);
+    EXPECT_EQ(offsets[0], 5);
+    EXPECT_EQ(offsets[1], 10);
+    EXPECT_EQ(offsets[2], 15);
+    EXPECT_EQ(lifecycleNamed({"SDL_SetTextureBlendMode"}),
+              (std::vector<std::string>{"SDL_SetTextureBlendMode 4", "SDL_SetTextureBlendMode 2"}))
+        << "the factors multiply, the offsets add";
+}
+
+TEST(ReducedFlashing, OnlyTheOneOptionAndNeverWithoutItsTable)
+{
+    resetFake();
+    std::string err;
+    EXPECT_EQ(demoWith("--reduce-flash", &err), 2);
+    EXPECT_EQ(err, "usage: demo [--reduce-flashes]\n");
+    EXPECT_TRUE(fakeSdl.lifecycle.empty()) << "nothing starts";
+
+    resetFake();
+    fakeSdl.loadableFiles.insert(assetFiles.begin(), assetFiles.end());
+    EXPECT_EQ(demoWith("--reduce-flashes", &err), 1) << "the flashing show is not played instead";
+    EXPECT_TRUE(lifecycleNamed({"Mix_PlayMusic"}).empty());
+    EXPECT_EQ(lifecycleNamed({"SDL_Quit"}).size(), 1u);
+}

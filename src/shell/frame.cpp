@@ -39,9 +39,17 @@ void drawScene()
     }
 }
 
-void renderFrame()
+void composePicture()
 {
     drawScene();
+    if (demo.reduceFlashes) {
+        drawFlashDamping();
+    }
+}
+
+void renderFrame()
+{
+    composePicture();
     if (demo.overlayVisible) {
         drawDebugText(intToString(demo.elapsedMs), 10);
         drawDebugText(intToString(demo.sceneMs), 60);

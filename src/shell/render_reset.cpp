@@ -45,6 +45,11 @@ void recoverRenderDevice()
     SDL_DestroyTexture(demo.texSumuuh);
     SDL_DestroyTexture(demo.texAstiasto);
     SDL_DestroyTexture(demo.texFont);
+    SDL_DestroyTexture(demo.texDampingFactor);
+    SDL_DestroyTexture(demo.texDampingOffset);
 #endif
     loadTextures();
+    if (demo.reduceFlashes) {
+        makeDampingTextures();
+    }
 }

@@ -1,5 +1,6 @@
 // Start-up, asset loading and shutdown: the program's life from entry to exit.
 #include "font/font.h"
+#include "shell/damping_table.h"
 #include "shell/demo_state.h"
 #include "shell/shell.h"
 
@@ -8,6 +9,7 @@
 #include <SDL_mixer.h>
 
 #include <cstdio>
+#include <cstring>
 #include <iostream>
 
 namespace {
@@ -16,6 +18,7 @@ constexpr int imageFlags = IMG_INIT_JPG | IMG_INIT_PNG;
 constexpr int audioFrequencyHz = 44100;
 constexpr int audioChannels = 2;
 constexpr int audioChunkSamples = 2048;
+constexpr int usageStatus = 2;
 
 // The nine-colour cycle: once round the hue circle, green to aqua.
 constexpr SDL_Color paletteColors[paletteSize] = {
@@ -26,14 +29,27 @@ constexpr SDL_Color paletteColors[paletteSize] = {
 
 } // namespace
 
-int demoMain(int, char*[])
+int demoMain(int argc, char* argv[])
 {
+    // A mistyped option must not play the flashing show to a viewer who asked for less.
+    for (int i = 1; i < argc; ++i) {
+        if (std::strcmp(argv[i], "--reduce-flashes") != 0) {
+            fprintf(stderr, "usage: demo [--reduce-flashes]\n");
+            return usageStatus;
+        }
+        demo.reduceFlashes = true;
+    }
     if (initPlatform() != 0) {
         printf("Init failed. Exiting...\n");
         return 1;
     }
     fitToDisplay();
     loadMedia();
+    if (demo.reduceFlashes && !startFlashDamping()) {
+        printf("Not playing: the flashes cannot be reduced without %s.\n", dampingTablePath);
+        shutdownPlatform();
+        return 1;
+    }
     runMainLoop();
     shutdownPlatform();
     return 0;

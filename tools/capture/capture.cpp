@@ -34,9 +34,9 @@ std::string checkSurroundings(const Options& options)
     if (options.flashes) {
         return "";
     }
+    const std::string file = !options.videoPath.empty() ? options.videoPath : options.tablePath;
     const std::string target =
-        options.videoPath.empty() ? options.outDir
-                                  : std::filesystem::path(options.videoPath).parent_path().string();
+        file.empty() ? options.outDir : std::filesystem::path(file).parent_path().string();
     const std::string folder = target.empty() ? "." : target;
     if (!std::filesystem::is_directory(folder, error) || access(folder.c_str(), W_OK) != 0) {
         return "cannot write to " + folder;
@@ -51,6 +51,9 @@ int runTask(const Options& options)
     }
     if (options.flashes) {
         return scanFlashes(options);
+    }
+    if (!options.tablePath.empty()) {
+        return writeDampingTable(options);
     }
     return options.videoPath.empty() ? captureStills(options) : captureVideo(options);
 }
@@ -90,6 +93,11 @@ int main(int argc, char* argv[])
         return fail(std::string("no accelerated renderer: ") + SDL_GetError());
     }
     loadMedia();
+    demo.reduceFlashes = options.reduceFlashes;
+    if (demo.reduceFlashes && !startFlashDamping()) {
+        shutdownPlatform();
+        return fail("cannot reduce the flashes without the damping table");
+    }
     signal(SIGINT, onInterrupt);
     signal(SIGTERM, onInterrupt);
     const int status = runTask(options);

@@ -19,7 +19,8 @@ struct Options {
     std::string videoPath;
     std::string container; // ffmpeg's muxer for videoPath, from its extension
     bool flashes = false;
-    bool reduceFlashes = false; // the video as its reduced-flash cut
+    bool reduceFlashes = false; // draw as demo --reduce-flashes does
+    std::string tablePath;      // where --damping-table writes
     int fps = defaultFps;
     int shrink = 1; // stills are written 1/shrink of the frame's size
     int width = 0;  // frame size; 0 until parsed
@@ -67,21 +68,15 @@ int captureVideo(const Options& options);
 // flash_scan.cpp
 int scanFlashes(const Options& options);
 struct FlashAnalysis;
+struct DampingSamples;
 // Cell size of the analysis at a frame width.
 int flashCellSize(int width);
-// Renders the whole show at the options' size and fps into a new analysis;
-// false, having said why, if a frame cannot be read, or if interrupted.
-bool analyseShow(const Options& options, FlashAnalysis* analysis);
+// Renders the whole show at the options' size and fps into a new analysis,
+// and into new samples for the damping table unless samples is null; false,
+// having said why, if a frame cannot be read, or if interrupted.
+bool analyseShow(const Options& options, FlashAnalysis* analysis, DampingSamples* samples);
 // Prints the failing ranges and the largest figures of each kind; true if none fails.
 bool printFlashReport(const FlashAnalysis& analysis);
 
-// reduced_cut.cpp
-// Renders and analyses the show, prints its figures, and prepares to reduce
-// its failing stretches; false if analyseShow is.
-bool startReducedCut(const Options& options);
-// Takes the show's next frame and writes to the encoder the reduced frames
-// it completes; false if writing fails.
-bool sendReducedFrame(const std::vector<unsigned char>& pixels, FILE* encoder);
-// Prints the reduced frames' analysis and their difference from the normal
-// cut; true if no second fails.
-bool reportReducedCut();
+// damping_task.cpp
+int writeDampingTable(const Options& options);

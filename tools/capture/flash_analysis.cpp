@@ -9,6 +9,10 @@
 // - a red flash (WCAG 2.2's working definition, after ISO 9241-391): opposing
 //   transitions where one is to or from a state with R / (R + G + B) >= 0.8
 //   and the states differ by more than 0.2 in CIE 1976 UCS chromaticity (u', v');
+// - a red flash as WCAG 2.0 and 2.1 define it (and broadcast guidance with
+//   them): opposing transitions to or from a saturated red (the same ratio,
+//   of linear R, G, B) where (R - G - B) x 320, negatives taken as 0,
+//   changes by more than 20;
 // - content fails where more than three flashes of either kind fall within
 //   one second and together cover more than 25 % of any 10° visual field,
 //   which WCAG takes as 341x256 of 1024x768: a third of the screen each way.
@@ -24,6 +28,8 @@ constexpr float generalStep = 0.1f;
 constexpr float generalDarkLimit = 0.8f;
 constexpr float redRatio = 0.8f;
 constexpr float redChromaStep = 0.2f;
+constexpr float redLevelScale = 320.0f;
+constexpr float redLevelStep = 20.0f;
 // Hue is not seen in the near-dark, and the chromaticity of a colour there
 // is arithmetic noise: below 0.5 % of white's luminance a colour counts as black.
 constexpr float blackLuminance = 0.005f;
@@ -81,6 +87,46 @@ bool redTransition(ChromaTrack* track, const ChromaTrack& now)
     return true;
 }
 
+bool saturatedRed(const LinearColor& c)
+{
+    const float sum = c.r + c.g + c.b;
+    return sum > 0.0f && c.r / sum >= redRatio;
+}
+
+float redLevel(const LinearColor& c)
+{
+    return std::max(0.0f, c.r - c.g - c.b) * redLevelScale;
+}
+
+// Follows the red level's zigzag (turning once it has come back more than 20
+// from an extreme); true on the frame a leg first qualifies as a red
+// transition: more than 20, to or from a saturated red.
+bool redLevelTransition(RedLevelTrack* track, float level, bool red)
+{
+    if (track->direction == 0) {
+        if (std::fabs(level - track->pivot) > redLevelStep) {
+            track->direction = level > track->pivot ? 1 : -1;
+            track->extreme = level;
+            track->extremeRed = red;
+        }
+    } else if ((level - track->extreme) * static_cast<float>(track->direction) > 0.0f) {
+        track->extreme = level;
+        track->extremeRed = red;
+    } else if (std::fabs(level - track->extreme) > redLevelStep) {
+        track->pivot = track->extreme;
+        track->pivotRed = track->extremeRed;
+        track->extreme = level;
+        track->extremeRed = red;
+        track->direction = -track->direction;
+        track->counted = false;
+    }
+    if (track->direction == 0 || track->counted || !(track->pivotRed || track->extremeRed)) {
+        return false;
+    }
+    track->counted = true;
+    return true;
+}
+
 void remember(TransitionRing* ring, int32_t frame)
 {
     ring->head = (ring->head + 1) % transitionMemory;
@@ -99,7 +145,7 @@ int transitionsInSecond(const TransitionRing& ring, int32_t frame, int fps)
     return count;
 }
 
-void noteFlagged(std::vector<FrameRun>* runs, int32_t frame)
+void noteRun(std::vector<FrameRun>* runs, int32_t frame)
 {
     if (!runs->empty() && runs->back().last + 1 == frame) {
         runs->back().last = frame;
@@ -185,7 +231,8 @@ void startFlashAnalysis(FlashAnalysis* analysis, int width, int height, int cell
     const auto cells = static_cast<size_t>(analysis->grid.columns) * analysis->grid.rows;
     analysis->luminance.resize(cells);
     analysis->chroma.resize(cells);
-    analysis->flaggedRuns.resize(cells);
+    analysis->redLevel.resize(cells);
+    analysis->notedRuns.resize(cells);
     for (std::vector<TransitionRing>& rings : analysis->transitions) {
         rings.assign(cells, TransitionRing{});
     }
@@ -208,13 +255,18 @@ void analyseFrame(FlashAnalysis* analysis, const unsigned char* rgb)
                 meanCellColor(analysis->linear, rgb, analysis->grid, column, row);
             const float level = relativeLuminance(color);
             const ChromaTrack chroma = chromaOf(color);
+            const bool red = saturatedRed(color);
             if (frame == 0) {
                 analysis->luminance[cell].pivot = level;
                 analysis->chroma[cell] = chroma;
+                analysis->redLevel[cell].pivot = redLevel(color);
+                analysis->redLevel[cell].pivotRed = red;
             }
             const bool transitioned[flashKinds] = {
                 luminanceTransition(&analysis->luminance[cell], level),
-                redTransition(&analysis->chroma[cell], chroma)};
+                redTransition(&analysis->chroma[cell], chroma),
+                redLevelTransition(&analysis->redLevel[cell], redLevel(color), red)};
+            bool noted = false;
             for (int kind = 0; kind < flashKinds; ++kind) {
                 TransitionRing& ring = analysis->transitions[kind][cell];
                 if (transitioned[kind]) {
@@ -226,9 +278,10 @@ void analyseFrame(FlashAnalysis* analysis, const unsigned char* rgb)
                     flagged[kind][cell] = 1;
                     rates[kind].push_back(count / 2.0);
                 }
+                noted = noted || count > analysis->noteAbove;
             }
-            if (flagged[generalFlash][cell] != 0 || flagged[redFlash][cell] != 0) {
-                noteFlagged(&analysis->flaggedRuns[cell], frame);
+            if (noted) {
+                noteRun(&analysis->notedRuns[cell], frame);
             }
         }
     }

@@ -1,10 +1,13 @@
-// Flashing-light analysis of a frame sequence against WCAG 2.2's general and red flash thresholds.
+// Flashing-light analysis of a frame sequence against the general flash threshold and both
+// readings of the red flash threshold (WCAG 2.2's, and that of WCAG 2.0 and 2.1).
 #pragma once
 
 #include <cstdint>
 #include <vector>
 
-enum FlashKind { generalFlash = 0, redFlash = 1, flashKinds = 2 };
+// redFlash reads a red flash as WCAG 2.2 does (a change of chromaticity),
+// redLevelFlash as WCAG 2.0 and 2.1 do (a change of the saturated red's level).
+enum FlashKind { generalFlash = 0, redFlash = 1, redLevelFlash = 2, flashKinds = 3 };
 
 // What one frame's closing second holds, for each kind of flash.
 struct FlashFrame {
@@ -33,6 +36,17 @@ struct ChromaTrack {
     float u = 0.0f;
     float v = 0.0f;
     bool red = false;
+};
+
+// Zigzag of one cell's red level, (R - G - B) x 320, with whether the states
+// at its last turning point and at the extreme since were saturated red.
+struct RedLevelTrack {
+    float pivot = 0.0f;
+    float extreme = 0.0f;
+    int direction = 0;
+    bool pivotRed = false;
+    bool extremeRed = false;
+    bool counted = false;
 };
 
 // Frame numbers of a cell's latest transitions of one kind, newest at head.
@@ -67,10 +81,13 @@ struct FlashAnalysis {
     float linear[256] = {}; // linearised sRGB of each 8-bit level
     std::vector<LuminanceTrack> luminance;
     std::vector<ChromaTrack> chroma;
+    std::vector<RedLevelTrack> redLevel;
     std::vector<TransitionRing> transitions[flashKinds];
     std::vector<FlashFrame> frames;
-    std::vector<std::vector<FrameRun>>
-        flaggedRuns; // per cell: frames whose second it flashes too often in
+    // Per cell: frames whose closing second holds more than noteAbove
+    // transitions of one kind (by default, the frames it flashes too often in).
+    int noteAbove = 6;
+    std::vector<std::vector<FrameRun>> notedRuns;
 };
 
 // A run of frames whose closing seconds all fail one threshold, with the

@@ -12,6 +12,9 @@ namespace {
 constexpr int minWidth = 640;
 constexpr int maxWidth = 3840;
 constexpr int flashScanWidth = 960; // a quarter of the pixels is plenty for whole-screen flashes
+// The damping table needs only the coarse picture: cells of 2x2 px stand for
+// the analysis's cells of 8x8 px at 1920x1080.
+constexpr int dampingScanWidth = 480;
 constexpr int flashGridColumns = 240;
 constexpr const char* presets[] = {"ultrafast", "superfast", "veryfast", "faster",  "fast",
                                    "medium",    "slow",      "slower",   "veryslow"};
@@ -104,6 +107,8 @@ std::string parseOption(const std::string& flag, const std::string& value, Optio
         options->outDir = value;
     } else if (flag == "--video") {
         return parseVideoPath(value, options);
+    } else if (flag == "--damping-table") {
+        options->tablePath = value;
     } else if (flag == "--size") {
         return parseSize(value, options);
     } else if (flag == "--preset") {
@@ -134,11 +139,19 @@ std::string checkTogether(Options* options)
 {
     const bool stills = !options->atMs.empty() || !options->outDir.empty();
     const bool video = !options->videoPath.empty();
-    if (int{stills} + int{video} + int{options->flashes} != 1) {
-        return "give either --at and --out, or --video, or --flashes";
+    const bool table = !options->tablePath.empty();
+    if (int{stills} + int{video} + int{options->flashes} + int{table} != 1) {
+        return "give either --at and --out, or --video, or --flashes, or --damping-table";
     }
     if (stills && (options->atMs.empty() || options->outDir.empty())) {
         return "--at and --out go together";
+    }
+    if (table) {
+        if (options->width != 0 || options->fps != defaultFps || options->reduceFlashes) {
+            return "--damping-table takes no other option";
+        }
+        options->width = dampingScanWidth;
+        options->height = dampingScanWidth * 9 / 16;
     }
     if (options->width == 0) {
         options->width = options->flashes ? flashScanWidth : screenWidth;
@@ -147,12 +160,8 @@ std::string checkTogether(Options* options)
     if (options->width % options->shrink != 0 || options->height % options->shrink != 0) {
         return "--shrink wants a whole divisor of the frame's width and height";
     }
-    if (options->reduceFlashes && !video) {
-        return "--reduce-flashes goes with --video";
-    }
-    if ((options->flashes || options->reduceFlashes) && options->width % flashGridColumns != 0) {
-        return std::string(options->flashes ? "--flashes" : "--reduce-flashes") +
-               " wants a --size whose width is a multiple of 240";
+    if (options->flashes && options->width % flashGridColumns != 0) {
+        return "--flashes wants a --size whose width is a multiple of 240";
     }
     return "";
 }
@@ -161,10 +170,11 @@ std::string checkTogether(Options* options)
 
 void printUsage()
 {
-    printf("usage: capture --at MS[,MS...] --out DIR [--size WxH] [--shrink N]\n"
+    printf("usage: capture --at MS[,MS...] --out DIR [--reduce-flashes] [--size WxH] [--shrink N]\n"
            "       capture --video FILE [--reduce-flashes] [--size WxH] [--fps N] [--crf N]\n"
            "               [--preset NAME]\n"
-           "       capture --flashes [--size WxH] [--fps N]\n"
+           "       capture --flashes [--reduce-flashes] [--size WxH] [--fps N]\n"
+           "       capture --damping-table FILE\n"
            "Renders the demo off screen, from the folder that holds its dada/.\n"
            "  --at MS,...    moments of the show to draw, ms from 0 to %d\n"
            "  --out DIR      folder for the stills, frame_<ms>.png\n"
@@ -172,14 +182,16 @@ void printUsage()
            "  --shrink N     write stills at 1/N of the frame size\n"
            "  --video FILE   the whole show as H.264 + AAC through ffmpeg, in MP4 or\n"
            "                 Matroska as FILE ends in .mp4 or .mkv\n"
-           "  --reduce-flashes  the video's reduced-flash cut: the stretches beyond the\n"
-           "                 flash thresholds damped until none fails, all else as\n"
-           "                 drawn (renders the show twice; width a multiple of 240)\n"
+           "  --reduce-flashes  draw the show as demo --reduce-flashes plays it: the\n"
+           "                 stretches beyond the flash thresholds damped, all else as drawn\n"
            "  --fps N        frames per second of show time (default %d)\n"
            "  --crf N        x264 quality, 0 to 51, lower is better (default %d)\n"
            "  --preset NAME  x264 speed preset, ultrafast to veryslow (default %s)\n"
-           "  --flashes      print where the show exceeds the general and red flash\n"
-           "                 thresholds of WCAG 2.2 (default size 960x540)\n",
+           "  --flashes      print where the show exceeds the general flash threshold and\n"
+           "                 the red one as WCAG 2.2 and as WCAG 2.0/2.1 define it\n"
+           "                 (default size 960x540, width a multiple of 240)\n"
+           "  --damping-table FILE  work out the damping of demo --reduce-flashes from\n"
+           "                 a rendering of the show and write it to FILE\n",
            lastFrameMs, defaultFps, defaultCrf, defaultPreset);
 }
 

@@ -35,15 +35,11 @@ std::string encoderCommand(const Options& options, const std::string& path)
 } // namespace
 
 // Renders every frame of the show at fps frames per second of virtual time
-// and pipes them to ffmpeg with the music, writing FILE only when complete;
-// the reduced-flash cut renders the show twice, first to find what to reduce.
+// and pipes them to ffmpeg with the music, writing FILE only when complete.
 int captureVideo(const Options& options)
 {
     if (system("command -v ffmpeg >/dev/null 2>&1") != 0) {
         return fail("ffmpeg not found; install it (Debian package ffmpeg)");
-    }
-    if (options.reduceFlashes && !startReducedCut(options)) {
-        return interrupted ? fail("interrupted; no video written") : 1;
     }
     const std::string partial = options.videoPath + ".part";
     if (FILE* probe = fopen(partial.c_str(), "wb")) {
@@ -65,9 +61,7 @@ int captureVideo(const Options& options)
     for (; frame < total && !interrupted && ok; ++frame) {
         passAt(frameMs(frame, options.fps));
         ok = drawAndRead(&pixels) &&
-             (options.reduceFlashes
-                  ? sendReducedFrame(pixels, encoder)
-                  : fwrite(pixels.data(), 1, pixels.size(), encoder) == pixels.size());
+             fwrite(pixels.data(), 1, pixels.size(), encoder) == pixels.size();
         if (frame % 10 == 0 || frame + 1 == total) {
             showProgress(frame + 1, total, secondsSince(started));
         }
@@ -78,10 +72,6 @@ int captureVideo(const Options& options)
         std::filesystem::remove(partial);
         return fail(interrupted ? "interrupted; no video written"
                                 : "encoding failed; no video written (see ffmpeg's message)");
-    }
-    if (options.reduceFlashes && !reportReducedCut()) {
-        std::filesystem::remove(partial);
-        return fail("the reduced cut still exceeds a flash threshold; no video written");
     }
     std::error_code error;
     std::filesystem::rename(partial, options.videoPath, error);

@@ -1,0 +1,425 @@
+// The damping table: for each step of the show and each 40 px cell, a factor and an offset
+// that the program applies to the picture (out = in x factor + offset, per channel, in sRGB
+// levels) when the viewer asks for reduced flashing.
+// Both change slowly, over half a second at least, whatever the picture does between two
+// frames: the factor compresses a cell's swings of colour towards its mean over the two
+// seconds around, so the picture's flashes keep their moment, only weaker, at any frame
+// rate. Where a cell's saturated red would still change too much, a little green and blue
+// is added, so that it is no longer a saturated red. Each factor is the largest that keeps
+// every analysis cell under the flash thresholds' steps with a margin: less than 0.07 of
+// luminance (the step is 0.1), and for a saturated red less than 14 of the red level (the
+// step is 20), never reaching black (which would change its chromaticity).
+#include "damping_table.h"
+
+#include "shell/damping_table.h"
+
+#include <algorithm>
+#include <cmath>
+
+namespace {
+
+constexpr int channels = 3;
+constexpr int linearSteps = 4096;
+constexpr int32_t handOverMs = 500;
+constexpr int32_t rangeWideningMs = 250; // damped in full a little beyond each failing range
+// A cell's swings are taken over +-0.4 s around each step: as long as its
+// colour changes by less than a flash's step within any 0.3 s, none of the
+// frames drawn with that step's damping completes more than four
+// transitions in a second, whatever the frame rate (seven fail). Its mean is
+// taken over +-1 s, so the colour it is compressed towards barely moves.
+constexpr int swingSteps = 4;
+constexpr int meanSteps = 1000 / dampingStepMs;
+constexpr float targetLuminanceSwing = 0.07f;
+constexpr float targetRedLevelSwing = 14.0f;
+constexpr float redLevelScale = 320.0f;
+constexpr float saturationLimit = 0.78f; // under the 0.8 of a saturated red
+constexpr float leastLuminance = 0.01f;  // twice the analysis's black
+constexpr float weights[channels] = {0.2126f, 0.7152f, 0.0722f};
+constexpr float desaturations[] = {0.0f, 0.0625f, 0.125f, 0.1875f, 0.25f};
+constexpr int factorSteps = 64; // the factors tried, from 0 to 1
+constexpr float factorRisePerStep = 0.2f;
+constexpr float desaturationFallPerStep = 0.05f;
+
+// sRGB level, 0 to 1, of each analysis cell's extremes in a window of steps.
+struct Swing {
+    float low[channels];
+    float high[channels];
+};
+
+struct Damping {
+    float factor = 1.0f;
+    float desaturation = 0.0f;
+};
+
+float linearOf(float level)
+{
+    const float c = std::clamp(level, 0.0f, 1.0f);
+    return c <= 0.04045f ? c / 12.92f : std::pow((c + 0.055f) / 1.055f, 2.4f);
+}
+
+struct LinearTable {
+    float values[linearSteps + 1];
+};
+
+const LinearTable& linearTable()
+{
+    static const LinearTable table = [] {
+        LinearTable t{};
+        for (int i = 0; i <= linearSteps; ++i) {
+            t.values[i] = linearOf(static_cast<float>(i) / linearSteps);
+        }
+        return t;
+    }();
+    return table;
+}
+
+float linearFast(float level)
+{
+    const float at = std::clamp(level, 0.0f, 1.0f) * linearSteps;
+    return linearTable().values[static_cast<int>(at + 0.5f)];
+}
+
+// Whether a cell swinging between low and high stays under every step once
+// each channel is mapped to level x factor + offset.
+bool staysCalm(const Swing& swing, float factor, const float offset[channels])
+{
+    float low[channels];
+    float high[channels];
+    float luminanceSwing = 0.0f;
+    float leastLight = 0.0f;
+    for (int c = 0; c < channels; ++c) {
+        low[c] = linearFast(swing.low[c] * factor + offset[c]);
+        high[c] = linearFast(swing.high[c] * factor + offset[c]);
+        luminanceSwing += weights[c] * (high[c] - low[c]);
+        leastLight += weights[c] * low[c];
+    }
+    if (luminanceSwing >= targetLuminanceSwing) {
+        return false;
+    }
+    const float reddest = high[0] + low[1] + low[2];
+    if (high[0] <= 0.0f || high[0] / reddest < saturationLimit) {
+        return true;
+    }
+    const float mostRed = std::max(0.0f, high[0] - low[1] - low[2]);
+    const float leastRed = std::max(0.0f, low[0] - high[1] - high[2]);
+    return (mostRed - leastRed) * redLevelScale < targetRedLevelSwing &&
+           leastLight >= leastLuminance;
+}
+
+void offsetsFor(const float mean[channels], float factor, float desaturation,
+                float offset[channels])
+{
+    offset[0] = (1.0f - factor) * mean[0];
+    offset[1] = (1.0f - factor) * mean[1] + desaturation;
+    offset[2] = (1.0f - factor) * mean[2] + desaturation;
+}
+
+bool allCalm(const std::vector<Swing>& swings, const float mean[channels], float factor,
+             float desaturation)
+{
+    float offset[channels];
+    offsetsFor(mean, factor, desaturation, offset);
+    for (const Swing& swing : swings) {
+        if (!staysCalm(swing, factor, offset)) {
+            return false;
+        }
+    }
+    return true;
+}
+
+// The least change that calms every swing: the largest factor, less the
+// desaturation it needs.
+Damping dampingFor(const std::vector<Swing>& swings, const float mean[channels])
+{
+    Damping best = {0.0f, desaturations[std::size(desaturations) - 1]};
+    float bestScore = -2.0f;
+    for (const float desaturation : desaturations) {
+        if (1.0f - desaturation <= bestScore) {
+            break;
+        }
+        if (!allCalm(swings, mean, 0.0f, desaturation)) {
+            continue;
+        }
+        int calm = 0; // factor steps known calm
+        int restless = factorSteps + 1;
+        while (restless - calm > 1) {
+            const int middle = (calm + restless) / 2;
+            if (allCalm(swings, mean, static_cast<float>(middle) / factorSteps, desaturation)) {
+                calm = middle;
+            } else {
+                restless = middle;
+            }
+        }
+        const float factor = static_cast<float>(calm) / factorSteps;
+        if (factor - desaturation > bestScore) {
+            bestScore = factor - desaturation;
+            best = {factor, desaturation};
+        }
+    }
+    return best;
+}
+
+int32_t msOfFrame(int32_t frame, int fps)
+{
+    return static_cast<int32_t>(int64_t{frame} * 1000 / fps);
+}
+
+// Per step: 1 within the failing ranges of any kind (a little widened),
+// falling to 0 over the hand-over either side.
+std::vector<float> stepStrengths(const FlashAnalysis& analysed, int steps)
+{
+    std::vector<float> strength(static_cast<size_t>(steps), 0.0f);
+    for (const FlashKind kind : {generalFlash, redFlash, redLevelFlash}) {
+        for (const FlashRange& range : failingRanges(analysed, kind)) {
+            const int32_t firstMs = msOfFrame(range.firstFrame, analysed.fps) - rangeWideningMs;
+            const int32_t lastMs = msOfFrame(range.lastFrame, analysed.fps) + rangeWideningMs;
+            for (int step = 0; step < steps; ++step) {
+                const int32_t ms = step * dampingStepMs;
+                const int32_t outside = std::max({0, firstMs - ms, ms - lastMs});
+                const float near = 1.0f - static_cast<float>(outside) / handOverMs;
+                strength[step] = std::max(strength[step], near);
+            }
+        }
+    }
+    return strength;
+}
+
+// Per step and analysis cell: whether the cell flashes within a second of
+// the step's window.
+std::vector<unsigned char> flashingCells(const FlashAnalysis& analysed, int steps)
+{
+    const size_t cells = analysed.notedRuns.size();
+    std::vector<unsigned char> flashing(cells * steps, 0);
+    for (size_t cell = 0; cell < cells; ++cell) {
+        for (const FrameRun& run : analysed.notedRuns[cell]) {
+            // A noted frame closes a second in which the cell flashes.
+            const int32_t fromMs = msOfFrame(run.first, analysed.fps) - 1000;
+            const int32_t toMs = msOfFrame(run.last, analysed.fps);
+            const int first = std::max(0, (fromMs - 1000) / dampingStepMs);
+            const int last = std::min(steps - 1, (toMs + 1000) / dampingStepMs + 1);
+            for (int step = first; step <= last; ++step) {
+                flashing[static_cast<size_t>(step) * cells + cell] = 1;
+            }
+        }
+    }
+    return flashing;
+}
+
+// The swings of the flashing analysis cells of a table cell over the window
+// of step, and the table cell's mean level over it.
+void swingsOf(const DampingSamples& samples, const std::vector<unsigned char>& flashing,
+              int step, int column, int row, std::vector<Swing>* swings, float mean[channels])
+{
+    const int across = samples.grid.columns / dampingColumns;
+    const int down = samples.grid.rows / dampingRows;
+    const size_t cells = static_cast<size_t>(samples.grid.columns) * samples.grid.rows;
+    const int first = std::max(0, step - meanSteps);
+    const int last = std::min(samples.steps - 1, step + meanSteps);
+    swings->clear();
+    float sum[channels] = {};
+    int count = 0;
+    for (int y = row * down; y < (row + 1) * down; ++y) {
+        for (int x = column * across; x < (column + 1) * across; ++x) {
+            const size_t cell = static_cast<size_t>(y) * samples.grid.columns + x;
+            Swing swing = {{1.0f, 1.0f, 1.0f}, {0.0f, 0.0f, 0.0f}};
+            for (int other = first; other <= last; ++other) {
+                const size_t at = (static_cast<size_t>(other) * cells + cell) * channels;
+                if (samples.low[at] > samples.high[at]) {
+                    continue; // no frame in that step
+                }
+                const bool near = std::abs(other - step) <= swingSteps;
+                for (int c = 0; c < channels; ++c) {
+                    const float low = samples.low[at + c] / 255.0f;
+                    const float high = samples.high[at + c] / 255.0f;
+                    if (near) {
+                        swing.low[c] = std::min(swing.low[c], low);
+                        swing.high[c] = std::max(swing.high[c], high);
+                    }
+                    sum[c] += (low + high) / 2.0f;
+                }
+                ++count;
+            }
+            if (flashing[static_cast<size_t>(step) * cells + cell] != 0) {
+                swings->push_back(swing);
+            }
+        }
+    }
+    for (int c = 0; c < channels; ++c) {
+        mean[c] = count > 0 ? sum[c] / count : 0.0f;
+    }
+}
+
+// The strongest damping within reach cells of each cell.
+std::vector<Damping> strongestNear(const std::vector<Damping>& cells, int reach)
+{
+    std::vector<Damping> result(cells.size());
+    for (int row = 0; row < dampingRows; ++row) {
+        for (int column = 0; column < dampingColumns; ++column) {
+            Damping strongest;
+            for (int y = std::max(0, row - reach); y <= std::min(dampingRows - 1, row + reach);
+                 ++y) {
+                for (int x = std::max(0, column - reach);
+                     x <= std::min(dampingColumns - 1, column + reach); ++x) {
+                    const Damping& d = cells[static_cast<size_t>(y) * dampingColumns + x];
+                    strongest.factor = std::min(strongest.factor, d.factor);
+                    strongest.desaturation = std::max(strongest.desaturation, d.desaturation);
+                }
+            }
+            result[static_cast<size_t>(row) * dampingColumns + column] = strongest;
+        }
+    }
+    return result;
+}
+
+// Each cell's damping averaged with its neighbours', so that it changes
+// evenly across the picture instead of in patches.
+std::vector<Damping> smoothed(const std::vector<Damping>& cells)
+{
+    std::vector<Damping> result(cells.size());
+    for (int row = 0; row < dampingRows; ++row) {
+        for (int column = 0; column < dampingColumns; ++column) {
+            Damping sum = {0.0f, 0.0f};
+            int count = 0;
+            for (int y = std::max(0, row - 1); y <= std::min(dampingRows - 1, row + 1); ++y) {
+                for (int x = std::max(0, column - 1); x <= std::min(dampingColumns - 1, column + 1);
+                     ++x) {
+                    const Damping& d = cells[static_cast<size_t>(y) * dampingColumns + x];
+                    sum.factor += d.factor;
+                    sum.desaturation += d.desaturation;
+                    ++count;
+                }
+            }
+            result[static_cast<size_t>(row) * dampingColumns + column] = {
+                sum.factor / count, sum.desaturation / count};
+        }
+    }
+    return result;
+}
+
+// A cell's damping reaches wherever the picture blends its value with its
+// neighbours': the strongest within two cells, then smoothed over one, is
+// still at least as strong as any cell within one needs.
+std::vector<Damping> spread(const std::vector<Damping>& cells)
+{
+    return smoothed(strongestNear(cells, 2));
+}
+
+// Limits how fast each cell's damping eases off, forwards and backwards in
+// time, so that it comes and goes over half a second.
+void easeInTime(std::vector<std::vector<Damping>>* steps)
+{
+    const auto limit = [](const Damping& from, Damping* to) {
+        to->factor = std::min(to->factor, from.factor + factorRisePerStep);
+        to->desaturation = std::max(to->desaturation, from.desaturation - desaturationFallPerStep);
+    };
+    for (size_t step = 1; step < steps->size(); ++step) {
+        for (size_t cell = 0; cell < (*steps)[step].size(); ++cell) {
+            limit((*steps)[step - 1][cell], &(*steps)[step][cell]);
+        }
+    }
+    for (size_t step = steps->size() - 1; step-- > 0;) {
+        for (size_t cell = 0; cell < (*steps)[step].size(); ++cell) {
+            limit((*steps)[step + 1][cell], &(*steps)[step][cell]);
+        }
+    }
+}
+
+unsigned char level(float value)
+{
+    return static_cast<unsigned char>(std::clamp(value, 0.0f, 1.0f) * 255.0f + 0.5f);
+}
+
+} // namespace
+
+void startDampingSamples(DampingSamples* samples, const CellGrid& grid, int steps)
+{
+    *samples = DampingSamples{};
+    samples->grid = grid;
+    samples->steps = steps;
+    const size_t values = static_cast<size_t>(steps) * grid.columns * grid.rows * channels;
+    samples->low.assign(values, 255);
+    samples->high.assign(values, 0);
+    for (int i = 0; i < 256; ++i) {
+        samples->linear[i] = linearised(i);
+    }
+    samples->levels.resize(linearSteps + 1);
+    int nearest = 0;
+    for (int step = 0; step <= linearSteps; ++step) {
+        const float light = static_cast<float>(step) / linearSteps;
+        while (nearest < 255 &&
+               samples->linear[nearest + 1] - light < light - samples->linear[nearest]) {
+            ++nearest;
+        }
+        samples->levels[step] = static_cast<unsigned char>(nearest);
+    }
+}
+
+void addDampingSample(DampingSamples* samples, int32_t ms, const unsigned char* rgb)
+{
+    const int step = (ms + dampingStepMs / 2) / dampingStepMs;
+    if (step < 0 || step >= samples->steps) {
+        return;
+    }
+    const size_t cells = static_cast<size_t>(samples->grid.columns) * samples->grid.rows;
+    for (int row = 0; row < samples->grid.rows; ++row) {
+        for (int column = 0; column < samples->grid.columns; ++column) {
+            const LinearColor mean = meanCellColor(samples->linear, rgb, samples->grid, column, row);
+            const float light[channels] = {mean.r, mean.g, mean.b};
+            const size_t at = (static_cast<size_t>(step) * cells +
+                               static_cast<size_t>(row) * samples->grid.columns + column) *
+                              channels;
+            for (int c = 0; c < channels; ++c) {
+                const unsigned char value =
+                    samples->levels[static_cast<size_t>(light[c] * linearSteps + 0.5f)];
+                samples->low[at + c] = std::min(samples->low[at + c], value);
+                samples->high[at + c] = std::max(samples->high[at + c], value);
+            }
+        }
+    }
+}
+
+std::vector<unsigned char> dampingTexels(const DampingSamples& samples,
+                                         const FlashAnalysis& analysed)
+{
+    const int steps = samples.steps;
+    const std::vector<float> strength = stepStrengths(analysed, steps);
+    const std::vector<unsigned char> flashing = flashingCells(analysed, steps);
+    constexpr size_t tableCells = dampingColumns * dampingRows;
+    std::vector<std::vector<Damping>> dampings(static_cast<size_t>(steps));
+    std::vector<float> means(static_cast<size_t>(steps) * tableCells * channels, 0.0f);
+    std::vector<Swing> swings;
+    for (int step = 0; step < steps; ++step) {
+        std::vector<Damping> cells(tableCells);
+        if (strength[step] > 0.0f) {
+            for (int row = 0; row < dampingRows; ++row) {
+                for (int column = 0; column < dampingColumns; ++column) {
+                    const size_t cell = static_cast<size_t>(row) * dampingColumns + column;
+                    float* mean = &means[(static_cast<size_t>(step) * tableCells + cell) * channels];
+                    swingsOf(samples, flashing, step, column, row, &swings, mean);
+                    if (!swings.empty()) {
+                        cells[cell] = dampingFor(swings, mean);
+                    }
+                }
+            }
+        }
+        dampings[step] = spread(cells);
+    }
+    easeInTime(&dampings);
+    std::vector<unsigned char> texels(static_cast<size_t>(steps) * dampingStepBytes);
+    for (int step = 0; step < steps; ++step) {
+        for (size_t cell = 0; cell < tableCells; ++cell) {
+            const Damping& d = dampings[step][cell];
+            const float factor = 1.0f - strength[step] * (1.0f - d.factor);
+            float offset[channels];
+            offsetsFor(&means[(static_cast<size_t>(step) * tableCells + cell) * channels], factor,
+                       strength[step] * d.desaturation, offset);
+            unsigned char* texel =
+                &texels[static_cast<size_t>(step) * dampingStepBytes + cell * dampingTexelBytes];
+            texel[0] = level(offset[0]);
+            texel[1] = level(offset[1]);
+            texel[2] = level(offset[2]);
+            texel[3] = level(factor);
+        }
+    }
+    return texels;
+}
