@@ -537,7 +537,7 @@ TEST(ReducedFlashing, DampsOnlyWhereTheTableSaysAndBlendsBetweenSteps)
 
     fakeSdl.calls.clear();
     demo.overlayVisible = true;
-    demo.elapsedMs = 150; // half way from the damping step to the plain one
+    demo.elapsedMs = 300; // half way from the damping step to the plain one
     useOverlayFont();
     renderFrame();
     ASSERT_GE(fakeSdl.calls.size(), 5u);

@@ -10,7 +10,7 @@ constexpr int dampingColumns = 48;
 constexpr int dampingRows = 27;
 // The table holds one block of cells per step of show time, from 0 ms on;
 // a moment between two steps takes the mix of both.
-constexpr int32_t dampingStepMs = 100;
+constexpr int32_t dampingStepMs = 200;
 // A cell's texel, R G B A: the picture there is multiplied by A / 255, then
 // R, G and B are added. (0, 0, 0, 255) leaves it as drawn.
 constexpr int dampingTexelBytes = 4;

@@ -1,7 +1,7 @@
 // Reduced flashing: the damping table worked out ahead from a rendering of the show, drawn
 // over each frame with the renderer's own blending.
 // The show is the same at every run, so where and how much to damp is known in advance; the
-// table holds it as a factor and an offset per 40 px cell and 100 ms step that change slowly,
+// table holds it as a factor and an offset per 40 px cell and 200 ms step that change slowly,
 // so a frame at any moment, at any frame rate and on any screen, gets the mix of the two
 // steps around it: two small textures, stretched over the picture with linear filtering,
 // one multiplying it and one adding to it. No frame is read back.

@@ -27,7 +27,7 @@ constexpr int32_t rangeWideningMs = 250; // damped in full a little beyond each 
 // frames drawn with that step's damping completes more than four
 // transitions in a second, whatever the frame rate (seven fail). Its mean is
 // taken over +-1 s, so the colour it is compressed towards barely moves.
-constexpr int swingSteps = 4;
+constexpr int swingSteps = 400 / dampingStepMs;
 constexpr int meanSteps = 1000 / dampingStepMs;
 constexpr float targetLuminanceSwing = 0.07f;
 constexpr float targetRedLevelSwing = 14.0f;
@@ -37,8 +37,9 @@ constexpr float leastLuminance = 0.01f;  // twice the analysis's black
 constexpr float weights[channels] = {0.2126f, 0.7152f, 0.0722f};
 constexpr float desaturations[] = {0.0f, 0.0625f, 0.125f, 0.1875f, 0.25f};
 constexpr int factorSteps = 64; // the factors tried, from 0 to 1
-constexpr float factorRisePerStep = 0.2f;
-constexpr float desaturationFallPerStep = 0.05f;
+// Damping comes and goes over half a second at least.
+constexpr float factorRisePerStep = dampingStepMs / 500.0f;
+constexpr float desaturationFallPerStep = dampingStepMs / 2000.0f;
 
 // sRGB level, 0 to 1, of each analysis cell's extremes in a window of steps.
 struct Swing {
@@ -46,9 +47,13 @@ struct Swing {
     float high[channels];
 };
 
+// out = level x factor + (1 - factor) x anchor, plus the desaturation in
+// green and blue.
 struct Damping {
     float factor = 1.0f;
     float desaturation = 0.0f;
+    float anchor[channels] = {};
+    float change = 0.0f; // how much it changes the picture; 1 and more where it falls short
 };
 
 float linearOf(float level)
@@ -80,8 +85,11 @@ float linearFast(float level)
 }
 
 // Whether a cell swinging between low and high stays under every step once
-// each channel is mapped to level x factor + offset.
-bool staysCalm(const Swing& swing, float factor, const float offset[channels])
+// each channel is mapped to level x factor + offset; offBlack: a saturated
+// red in it must also never reach black (from which its chromaticity would
+// change). That matters where red fills the picture; a dark picture damped
+// towards black has but a few red edges, far from the area that fails.
+bool staysCalm(const Swing& swing, float factor, const float offset[channels], bool offBlack)
 {
     float low[channels];
     float high[channels];
@@ -103,60 +111,120 @@ bool staysCalm(const Swing& swing, float factor, const float offset[channels])
     const float mostRed = std::max(0.0f, high[0] - low[1] - low[2]);
     const float leastRed = std::max(0.0f, low[0] - high[1] - high[2]);
     return (mostRed - leastRed) * redLevelScale < targetRedLevelSwing &&
-           leastLight >= leastLuminance;
+           (!offBlack || leastLight >= leastLuminance);
 }
 
-void offsetsFor(const float mean[channels], float factor, float desaturation,
+void offsetsFor(const float anchor[channels], float factor, float desaturation,
                 float offset[channels])
 {
-    offset[0] = (1.0f - factor) * mean[0];
-    offset[1] = (1.0f - factor) * mean[1] + desaturation;
-    offset[2] = (1.0f - factor) * mean[2] + desaturation;
+    offset[0] = (1.0f - factor) * anchor[0];
+    offset[1] = (1.0f - factor) * anchor[1] + desaturation;
+    offset[2] = (1.0f - factor) * anchor[2] + desaturation;
 }
 
-bool allCalm(const std::vector<Swing>& swings, const float mean[channels], float factor,
-             float desaturation)
+bool allCalm(const std::vector<Swing>& swings, const float anchor[channels], float factor,
+             float desaturation, bool offBlack)
 {
     float offset[channels];
-    offsetsFor(mean, factor, desaturation, offset);
+    offsetsFor(anchor, factor, desaturation, offset);
     for (const Swing& swing : swings) {
-        if (!staysCalm(swing, factor, offset)) {
+        if (!staysCalm(swing, factor, offset, offBlack)) {
             return false;
         }
     }
     return true;
 }
 
-// The least change that calms every swing: the largest factor, less the
-// desaturation it needs.
-Damping dampingFor(const std::vector<Swing>& swings, const float mean[channels])
+// How much a damping changes the picture: the contrast it takes away, and
+// the desaturation, which tints every colour.
+float change(float factor, float desaturation)
 {
-    Damping best = {0.0f, desaturations[std::size(desaturations) - 1]};
-    float bestScore = -2.0f;
-    for (const float desaturation : desaturations) {
-        if (1.0f - desaturation <= bestScore) {
+    return (1.0f - factor) + desaturation;
+}
+
+// The least change that calms every swing towards anchor, with desaturations
+// up to the given number of steps.
+Damping dampingTowards(const std::vector<Swing>& swings, const float anchor[channels],
+                       size_t desaturationSteps, bool offBlack)
+{
+    // Where nothing calms every swing, the cell is flattened to its anchor.
+    Damping best = {0.0f, desaturations[desaturationSteps - 1], {}, 10.0f};
+    std::copy_n(anchor, channels, best.anchor);
+    float leastChange = best.change;
+    for (size_t i = 0; i < desaturationSteps; ++i) {
+        const float desaturation = desaturations[i];
+        if (change(1.0f, desaturation) >= leastChange) {
             break;
         }
-        if (!allCalm(swings, mean, 0.0f, desaturation)) {
+        if (!allCalm(swings, anchor, 0.0f, desaturation, offBlack)) {
             continue;
         }
         int calm = 0; // factor steps known calm
         int restless = factorSteps + 1;
         while (restless - calm > 1) {
             const int middle = (calm + restless) / 2;
-            if (allCalm(swings, mean, static_cast<float>(middle) / factorSteps, desaturation)) {
+            if (allCalm(swings, anchor, static_cast<float>(middle) / factorSteps, desaturation,
+                        offBlack)) {
                 calm = middle;
             } else {
                 restless = middle;
             }
         }
         const float factor = static_cast<float>(calm) / factorSteps;
-        if (factor - desaturation > bestScore) {
-            bestScore = factor - desaturation;
-            best = {factor, desaturation};
+        if (change(factor, desaturation) < leastChange) {
+            leastChange = change(factor, desaturation);
+            best.factor = factor;
+            best.desaturation = desaturation;
+            best.change = leastChange;
         }
     }
     return best;
+}
+
+// What the window of a step shows of one table cell.
+struct CellWindow {
+    std::vector<Swing> swings; // of its flashing analysis cells
+    float mean[channels];
+    float darkest[channels];
+};
+
+bool saturatedRed(const float level[channels])
+{
+    const float red = linearOf(level[0]);
+    const float sum = red + linearOf(level[1]) + linearOf(level[2]);
+    return sum > 0.0f && red / sum >= saturationLimit;
+}
+
+// Compressed towards its darkest colour, a cell keeps its black as black, so
+// a tile that vanishes leaves no ghost and a dark background stays dark
+// (desaturating would tint it). A saturated red background keeps far more of
+// its contrast compressed towards its mean and a little desaturated, as
+// otherwise its level may barely change. One way for the whole picture, as
+// cells that went different ways would show as patches: the second where
+// most of the flashing cells are saturated red.
+std::vector<Damping> dampingsOf(const std::vector<CellWindow>& windows)
+{
+    int flashing = 0;
+    int red = 0;
+    for (const CellWindow& window : windows) {
+        if (!window.swings.empty()) {
+            ++flashing;
+            red += saturatedRed(window.mean) ? 1 : 0;
+        }
+    }
+    const bool towardsMean = 2 * red > flashing;
+    std::vector<Damping> cells(windows.size());
+    for (size_t cell = 0; cell < windows.size(); ++cell) {
+        const CellWindow& window = windows[cell];
+        const float* anchor = towardsMean ? window.mean : window.darkest;
+        if (window.swings.empty()) {
+            std::copy_n(anchor, channels, cells[cell].anchor);
+        } else {
+            cells[cell] = dampingTowards(window.swings, anchor,
+                                         towardsMean ? std::size(desaturations) : 1, towardsMean);
+        }
+    }
+    return cells;
 }
 
 int32_t msOfFrame(int32_t frame, int fps)
@@ -184,8 +252,8 @@ std::vector<float> stepStrengths(const FlashAnalysis& analysed, int steps)
     return strength;
 }
 
-// Per step and analysis cell: whether the cell flashes within a second of
-// the step's window.
+// Per step and analysis cell: whether the cell flashes in a second that
+// overlaps the step's window of swings.
 std::vector<unsigned char> flashingCells(const FlashAnalysis& analysed, int steps)
 {
     const size_t cells = analysed.notedRuns.size();
@@ -195,8 +263,10 @@ std::vector<unsigned char> flashingCells(const FlashAnalysis& analysed, int step
             // A noted frame closes a second in which the cell flashes.
             const int32_t fromMs = msOfFrame(run.first, analysed.fps) - 1000;
             const int32_t toMs = msOfFrame(run.last, analysed.fps);
-            const int first = std::max(0, (fromMs - 1000) / dampingStepMs);
-            const int last = std::min(steps - 1, (toMs + 1000) / dampingStepMs + 1);
+            const int first =
+                std::max(0, (fromMs - swingSteps * dampingStepMs) / dampingStepMs - 1);
+            const int last =
+                std::min(steps - 1, (toMs + swingSteps * dampingStepMs) / dampingStepMs + 1);
             for (int step = first; step <= last; ++step) {
                 flashing[static_cast<size_t>(step) * cells + cell] = 1;
             }
@@ -206,9 +276,10 @@ std::vector<unsigned char> flashingCells(const FlashAnalysis& analysed, int step
 }
 
 // The swings of the flashing analysis cells of a table cell over the window
-// of step, and the table cell's mean level over it.
+// of step, and the table cell's mean and darkest levels over the two seconds around.
 void swingsOf(const DampingSamples& samples, const std::vector<unsigned char>& flashing,
-              int step, int column, int row, std::vector<Swing>* swings, float mean[channels])
+              int step, int column, int row, std::vector<Swing>* swings, float mean[channels],
+              float darkest[channels])
 {
     const int across = samples.grid.columns / dampingColumns;
     const int down = samples.grid.rows / dampingRows;
@@ -216,6 +287,7 @@ void swingsOf(const DampingSamples& samples, const std::vector<unsigned char>& f
     const int first = std::max(0, step - meanSteps);
     const int last = std::min(samples.steps - 1, step + meanSteps);
     swings->clear();
+    std::fill_n(darkest, channels, 1.0f);
     float sum[channels] = {};
     int count = 0;
     for (int y = row * down; y < (row + 1) * down; ++y) {
@@ -236,6 +308,7 @@ void swingsOf(const DampingSamples& samples, const std::vector<unsigned char>& f
                         swing.high[c] = std::max(swing.high[c], high);
                     }
                     sum[c] += (low + high) / 2.0f;
+                    darkest[c] = std::min(darkest[c], low);
                 }
                 ++count;
             }
@@ -246,6 +319,7 @@ void swingsOf(const DampingSamples& samples, const std::vector<unsigned char>& f
     }
     for (int c = 0; c < channels; ++c) {
         mean[c] = count > 0 ? sum[c] / count : 0.0f;
+        darkest[c] = count > 0 ? darkest[c] : 0.0f;
     }
 }
 
@@ -255,7 +329,7 @@ std::vector<Damping> strongestNear(const std::vector<Damping>& cells, int reach)
     std::vector<Damping> result(cells.size());
     for (int row = 0; row < dampingRows; ++row) {
         for (int column = 0; column < dampingColumns; ++column) {
-            Damping strongest;
+            Damping strongest = cells[static_cast<size_t>(row) * dampingColumns + column];
             for (int y = std::max(0, row - reach); y <= std::min(dampingRows - 1, row + reach);
                  ++y) {
                 for (int x = std::max(0, column - reach);
@@ -278,7 +352,7 @@ std::vector<Damping> smoothed(const std::vector<Damping>& cells)
     std::vector<Damping> result(cells.size());
     for (int row = 0; row < dampingRows; ++row) {
         for (int column = 0; column < dampingColumns; ++column) {
-            Damping sum = {0.0f, 0.0f};
+            Damping sum = {0.0f, 0.0f, {}, 0.0f};
             int count = 0;
             for (int y = std::max(0, row - 1); y <= std::min(dampingRows - 1, row + 1); ++y) {
                 for (int x = std::max(0, column - 1); x <= std::min(dampingColumns - 1, column + 1);
@@ -286,11 +360,17 @@ std::vector<Damping> smoothed(const std::vector<Damping>& cells)
                     const Damping& d = cells[static_cast<size_t>(y) * dampingColumns + x];
                     sum.factor += d.factor;
                     sum.desaturation += d.desaturation;
+                    for (int c = 0; c < channels; ++c) {
+                        sum.anchor[c] += d.anchor[c];
+                    }
                     ++count;
                 }
             }
-            result[static_cast<size_t>(row) * dampingColumns + column] = {
-                sum.factor / count, sum.desaturation / count};
+            Damping& mean = result[static_cast<size_t>(row) * dampingColumns + column];
+            mean = {sum.factor / count, sum.desaturation / count, {}, 0.0f};
+            for (int c = 0; c < channels; ++c) {
+                mean.anchor[c] = sum.anchor[c] / count;
+            }
         }
     }
     return result;
@@ -386,23 +466,20 @@ std::vector<unsigned char> dampingTexels(const DampingSamples& samples,
     const std::vector<unsigned char> flashing = flashingCells(analysed, steps);
     constexpr size_t tableCells = dampingColumns * dampingRows;
     std::vector<std::vector<Damping>> dampings(static_cast<size_t>(steps));
-    std::vector<float> means(static_cast<size_t>(steps) * tableCells * channels, 0.0f);
-    std::vector<Swing> swings;
+    std::vector<CellWindow> windows(tableCells);
     for (int step = 0; step < steps; ++step) {
-        std::vector<Damping> cells(tableCells);
-        if (strength[step] > 0.0f) {
-            for (int row = 0; row < dampingRows; ++row) {
-                for (int column = 0; column < dampingColumns; ++column) {
-                    const size_t cell = static_cast<size_t>(row) * dampingColumns + column;
-                    float* mean = &means[(static_cast<size_t>(step) * tableCells + cell) * channels];
-                    swingsOf(samples, flashing, step, column, row, &swings, mean);
-                    if (!swings.empty()) {
-                        cells[cell] = dampingFor(swings, mean);
-                    }
-                }
+        if (strength[step] <= 0.0f) {
+            dampings[step].resize(tableCells);
+            continue;
+        }
+        for (int row = 0; row < dampingRows; ++row) {
+            for (int column = 0; column < dampingColumns; ++column) {
+                CellWindow& window = windows[static_cast<size_t>(row) * dampingColumns + column];
+                swingsOf(samples, flashing, step, column, row, &window.swings, window.mean,
+                         window.darkest);
             }
         }
-        dampings[step] = spread(cells);
+        dampings[step] = spread(dampingsOf(windows));
     }
     easeInTime(&dampings);
     std::vector<unsigned char> texels(static_cast<size_t>(steps) * dampingStepBytes);
@@ -411,8 +488,7 @@ std::vector<unsigned char> dampingTexels(const DampingSamples& samples,
             const Damping& d = dampings[step][cell];
             const float factor = 1.0f - strength[step] * (1.0f - d.factor);
             float offset[channels];
-            offsetsFor(&means[(static_cast<size_t>(step) * tableCells + cell) * channels], factor,
-                       strength[step] * d.desaturation, offset);
+            offsetsFor(d.anchor, factor, strength[step] * d.desaturation, offset);
             unsigned char* texel =
                 &texels[static_cast<size_t>(step) * dampingStepBytes + cell * dampingTexelBytes];
             texel[0] = level(offset[0]);

@@ -36,4 +36,4 @@ std::vector<unsigned char> dampingTexels(const DampingSamples& samples,
 
 // Transitions in a second from which an analysis cell counts as flashing:
 // three flashes, the most that are allowed.
-constexpr int dampingNoteAbove = 5;
+constexpr int dampingNoteAbove = 6;
