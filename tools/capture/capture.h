@@ -21,6 +21,8 @@ struct Options {
     bool flashes = false;
     bool reduceFlashes = false; // draw as demo --reduce-flashes does
     std::string tablePath;      // where --damping-table writes
+    int32_t fromMs = 0;         // the stretch --flashes analyses
+    int32_t toMs = lastFrameMs;
     int fps = defaultFps;
     int shrink = 1; // stills are written 1/shrink of the frame's size
     int width = 0;  // frame size; 0 until parsed
@@ -75,8 +77,9 @@ int flashCellSize(int width);
 // and into new samples for the damping table unless samples is null; false,
 // having said why, if a frame cannot be read, or if interrupted.
 bool analyseShow(const Options& options, FlashAnalysis* analysis, DampingSamples* samples);
-// Prints the failing ranges and the largest figures of each kind; true if none fails.
-bool printFlashReport(const FlashAnalysis& analysis);
+// Prints the failing ranges, at show times from startMs on, and the largest
+// figures of each kind; true if none fails.
+bool printFlashReport(const FlashAnalysis& analysis, int32_t startMs);
 
 // damping_task.cpp
 int writeDampingTable(const Options& options);

@@ -23,15 +23,15 @@ std::string clockText(int32_t ms)
 }
 
 // The ranges that fail, and the worst any second comes to.
-void printKind(const FlashAnalysis& analysis, FlashKind kind, const char* name)
+void printKind(const FlashAnalysis& analysis, FlashKind kind, const char* name, int32_t startMs)
 {
     const std::vector<FlashRange> ranges = failingRanges(analysis, kind);
     printf("%s flash threshold: %s\n", name, ranges.empty() ? "not exceeded" : "exceeded");
     for (const FlashRange& range : ranges) {
         printf("  %s - %s  up to %.1f flashes/s (median of the cells flashing too often), "
                "over up to %.0f %% of a 10° field\n",
-               clockText(frameMs(range.firstFrame, analysis.fps)).c_str(),
-               clockText(frameMs(range.lastFrame, analysis.fps)).c_str(),
+               clockText(startMs + frameMs(range.firstFrame, analysis.fps)).c_str(),
+               clockText(startMs + frameMs(range.lastFrame, analysis.fps)).c_str(),
                range.peakFlashesPerSecond, 100.0 * range.peakArea);
     }
     double mostFlashes = 0.0;
@@ -43,6 +43,20 @@ void printKind(const FlashAnalysis& analysis, FlashKind kind, const char* name)
     printf("  largest: %.1f flashes in a second of one cell; %.1f %% of a 10° field flashing "
            "more than 3 times a second\n",
            mostFlashes, 100.0 * largestArea);
+}
+
+// Frames of the analysed stretch: the whole show up to and including the
+// pass that ends it, or those from --from to --to.
+int spanFrames(const Options& options)
+{
+    if (options.fromMs == 0 && options.toMs == lastFrameMs) {
+        return frameCount(options.fps);
+    }
+    int frames = 0;
+    while (options.fromMs + frameMs(frames, options.fps) <= options.toMs) {
+        ++frames;
+    }
+    return frames;
 }
 
 } // namespace
@@ -61,17 +75,16 @@ bool analyseShow(const Options& options, FlashAnalysis* analysis, DampingSamples
         startDampingSamples(samples, analysis->grid,
                             (lastFrameMs + dampingStepMs / 2) / dampingStepMs + 1);
     }
-    const int total = frameCount(options.fps);
+    const int total = spanFrames(options);
     std::vector<unsigned char> pixels;
     const Uint64 started = SDL_GetPerformanceCounter();
-    demo.sceneIndex = 1;
-    demo.sceneStartMs = 0;
+    seekTo(options.fromMs);
     for (int frame = 0; frame < total; ++frame) {
         if (interrupted) {
             fprintf(stderr, "\n");
             return false;
         }
-        passAt(frameMs(frame, options.fps));
+        passAt(options.fromMs + frameMs(frame, options.fps));
         if (!drawAndRead(&pixels)) {
             fail(std::string("cannot read the frame back: ") + SDL_GetError());
             return false;
@@ -88,11 +101,11 @@ bool analyseShow(const Options& options, FlashAnalysis* analysis, DampingSamples
     return true;
 }
 
-bool printFlashReport(const FlashAnalysis& analysis)
+bool printFlashReport(const FlashAnalysis& analysis, int32_t startMs)
 {
-    printKind(analysis, generalFlash, "general");
-    printKind(analysis, redFlash, "red (WCAG 2.2, chromaticity)");
-    printKind(analysis, redLevelFlash, "red (WCAG 2.0/2.1, red level)");
+    printKind(analysis, generalFlash, "general", startMs);
+    printKind(analysis, redFlash, "red (WCAG 2.2, chromaticity)", startMs);
+    printKind(analysis, redLevelFlash, "red (WCAG 2.0/2.1, red level)", startMs);
     return failingRanges(analysis, generalFlash).empty() &&
            failingRanges(analysis, redFlash).empty() &&
            failingRanges(analysis, redLevelFlash).empty();
@@ -109,6 +122,6 @@ int scanFlashes(const Options& options)
     printf("%d frames at %d fps, %dx%d in cells of %dx%d px, %s, analysed in %.0f s\n",
            analysis.frameIndex, options.fps, options.width, options.height, cellSize, cellSize,
            options.reduceFlashes ? "flashes reduced" : "as drawn", secondsSince(started));
-    printFlashReport(analysis);
+    printFlashReport(analysis, options.fromMs);
     return 0;
 }

@@ -107,6 +107,11 @@ std::string parseOption(const std::string& flag, const std::string& value, Optio
         options->outDir = value;
     } else if (flag == "--video") {
         return parseVideoPath(value, options);
+    } else if (flag == "--from" || flag == "--to") {
+        if (!parseNumber(value, 0, lastFrameMs, &number)) {
+            return flag + " wants a whole number of ms from 0 to " + std::to_string(lastFrameMs);
+        }
+        (flag == "--from" ? options->fromMs : options->toMs) = static_cast<int32_t>(number);
     } else if (flag == "--damping-table") {
         options->tablePath = value;
     } else if (flag == "--size") {
@@ -163,6 +168,10 @@ std::string checkTogether(Options* options)
     if (options->flashes && options->width % flashGridColumns != 0) {
         return "--flashes wants a --size whose width is a multiple of 240";
     }
+    if ((options->fromMs != 0 || options->toMs != lastFrameMs) &&
+        (!options->flashes || options->fromMs >= options->toMs)) {
+        return "--from and --to go with --flashes, --from before --to";
+    }
     return "";
 }
 
@@ -173,7 +182,8 @@ void printUsage()
     printf("usage: capture --at MS[,MS...] --out DIR [--reduce-flashes] [--size WxH] [--shrink N]\n"
            "       capture --video FILE [--reduce-flashes] [--size WxH] [--fps N] [--crf N]\n"
            "               [--preset NAME]\n"
-           "       capture --flashes [--reduce-flashes] [--size WxH] [--fps N]\n"
+           "       capture --flashes [--reduce-flashes] [--size WxH] [--fps N] [--from MS]\n"
+           "               [--to MS]\n"
            "       capture --damping-table FILE\n"
            "Renders the demo off screen, from the folder that holds its dada/.\n"
            "  --at MS,...    moments of the show to draw, ms from 0 to %d\n"
@@ -190,6 +200,7 @@ void printUsage()
            "  --flashes      print where the show exceeds the general flash threshold and\n"
            "                 the red one as WCAG 2.2 and as WCAG 2.0/2.1 define it\n"
            "                 (default size 960x540, width a multiple of 240)\n"
+           "  --from MS, --to MS  analyse only that stretch of the show\n"
            "  --damping-table FILE  work out the damping of demo --reduce-flashes from\n"
            "                 a rendering of the show and write it to FILE\n",
            lastFrameMs, defaultFps, defaultCrf, defaultPreset);
