@@ -1,5 +1,6 @@
 #!/usr/bin/env bash
-# Installs what is missing, builds the demo and plays it.
+# Installs what is missing, builds the demo and plays it. Options go to the
+# program: scripts/play.sh --reduce-flashes plays it with reduced flashing.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -10,6 +11,6 @@ cmake --build build -j"$(nproc)"
 cd build
 if [ -z "${DISPLAY:-}" ] && [ -z "${WAYLAND_DISPLAY:-}" ]; then
   echo "No display found: playing under a virtual display (Xvfb); nothing will be seen."
-  exec xvfb-run -a -s "-screen 0 1920x1080x24" ./demo
+  exec xvfb-run -a -s "-screen 0 1920x1080x24" ./demo "$@"
 fi
-exec ./demo
+exec ./demo "$@"

@@ -75,7 +75,16 @@ packs_the_same() {
   (cd build-release && sha256sum --quiet -c SHA256SUMS)
 }
 
+# The launcher a Windows user double-clicks for reduced flashing: it starts
+# demo.exe from its own folder with the option, in the line ends cmd.exe reads.
+reduced_launcher() {
+  local launcher="$scratch/$windows/demo-reduced-flashing.cmd"
+  grep -q '^start "" demo.exe --reduce-flashes'$'\r''$' "$launcher" &&
+    grep -q '^cd /d "%~dp0"'$'\r''$' "$launcher" && ! grep -qv $'\r$' "$launcher"
+}
+
 check "both info files carry the warning" info_files_warn
+check "Windows launcher for reduced flashing" reduced_launcher
 check "demo.exe: icon, version and manifest" exe_resources
 check "packing again gives the same bytes" packs_the_same
 

@@ -13,6 +13,7 @@
 #include <SDL_image.h>
 
 #include <algorithm>
+#include <cstddef>
 #include <cstdio>
 
 namespace {
