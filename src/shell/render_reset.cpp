@@ -40,16 +40,18 @@ void recoverRenderDevice()
     // destroying it releases the textures with it.
     SDL_DestroyRenderer(demo.renderer);
     demo.renderer = SDL_CreateRenderer(demo.window, -1, SDL_RENDERER_ACCELERATED);
+    demo.texDampingFactor = nullptr;
+    demo.texDampingOffset = nullptr;
 #else
     SDL_DestroyTexture(demo.texSuikelois);
     SDL_DestroyTexture(demo.texSumuuh);
     SDL_DestroyTexture(demo.texAstiasto);
     SDL_DestroyTexture(demo.texFont);
-    SDL_DestroyTexture(demo.texDampingFactor);
-    SDL_DestroyTexture(demo.texDampingOffset);
 #endif
     loadTextures();
     if (demo.reduceFlashes) {
+        SDL_DestroyTexture(demo.texDampingFactor);
+        SDL_DestroyTexture(demo.texDampingOffset);
         makeDampingTextures();
     }
 }
