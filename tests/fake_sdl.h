@@ -41,7 +41,7 @@ struct FakeSdl {
 
     bool initFails = false;
     int imageInitResult = IMG_INIT_JPG | IMG_INIT_PNG;
-    std::set<std::string> loadableFiles; // IMG_Load and Mix_LoadMUS succeed for these
+    std::set<std::string> loadableFiles;        // IMG_Load and Mix_LoadMUS succeed for these
     std::map<std::string, SDL_Surface*> images; // IMG_Load gives these surfaces for their files
     std::map<SDL_Texture*, std::vector<unsigned char>> texturePixels; // by SDL_UpdateTexture
 

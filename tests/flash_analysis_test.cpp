@@ -1,6 +1,6 @@
 // The flashing-light analysis on synthetic frame sequences: square waves of colour at set rates.
-#include "flash_analysis.h"
 #include "damping_table.h"
+#include "flash_analysis.h"
 #include "shell/damping_table.h"
 
 #include <gtest/gtest.h>
@@ -93,9 +93,9 @@ TEST(FlashAnalysis, RedLevelSeesASaturatedRedChangingBrightness)
     EXPECT_TRUE(failingRanges(analysis, generalFlash).empty());
     const Color notSaturated = {255, 120, 120};
     const Color darkerNotSaturated = {200, 94, 94};
-    EXPECT_TRUE(failingRanges(squareWave(4.0, notSaturated, darkerNotSaturated, wholeFrame),
-                              redLevelFlash)
-                    .empty());
+    EXPECT_TRUE(
+        failingRanges(squareWave(4.0, notSaturated, darkerNotSaturated, wholeFrame), redLevelFlash)
+            .empty());
 }
 
 namespace {
@@ -127,7 +127,8 @@ std::vector<unsigned char> patchFlashing(int32_t ms)
 // What the renderer makes of rgb at ms with the table: the texels of the
 // two steps around ms mixed, stretched over the frame between cell
 // centres, the picture multiplied by the factor and the offset added.
-void applyTable(const std::vector<unsigned char>& texels, int32_t ms, std::vector<unsigned char>* rgb)
+void applyTable(const std::vector<unsigned char>& texels, int32_t ms,
+                std::vector<unsigned char>* rgb)
 {
     const int stepBytes = dampingStepBytes;
     const int steps = static_cast<int>(texels.size()) / stepBytes;

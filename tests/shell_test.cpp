@@ -526,9 +526,8 @@ TEST(ReducedFlashing, DampsOnlyWhereTheTableSaysAndBlendsBetweenSteps)
     ASSERT_TRUE(startFlashDamping());
     demo.sceneIndex = 9; // a plain black clear
     const auto picture = [](const DrawCall& call) {
-        return call.kind == CallKind::Copy && call.destination.x == 0 &&
-               call.destination.y == 0 && call.destination.w == 1920 &&
-               call.destination.h == 1080;
+        return call.kind == CallKind::Copy && call.destination.x == 0 && call.destination.y == 0 &&
+               call.destination.w == 1920 && call.destination.h == 1080;
     };
 
     demo.elapsedMs = 0;

@@ -1,4 +1,5 @@
-// The reduced-flashing mode's damping table: its file and layout, shared by the program and its generator.
+// The reduced-flashing mode's damping table: its file and layout, shared by the program and its
+// generator.
 #pragma once
 
 #include <cstdint>

@@ -34,9 +34,9 @@ bool leavesAsDrawn(const unsigned char* step)
 
 SDL_Texture* makeDampingTexture(SDL_BlendMode blendMode)
 {
-    SDL_Texture* texture = SDL_CreateTexture(demo.renderer, SDL_PIXELFORMAT_RGBA32,
-                                             SDL_TEXTUREACCESS_STREAMING, dampingColumns,
-                                             dampingRows);
+    SDL_Texture* texture =
+        SDL_CreateTexture(demo.renderer, SDL_PIXELFORMAT_RGBA32, SDL_TEXTUREACCESS_STREAMING,
+                          dampingColumns, dampingRows);
     SDL_SetTextureBlendMode(texture, blendMode);
     return texture;
 }

@@ -277,8 +277,8 @@ std::vector<unsigned char> flashingCells(const FlashAnalysis& analysed, int step
 
 // The swings of the flashing analysis cells of a table cell over the window
 // of step, and the table cell's mean and darkest levels over the two seconds around.
-void swingsOf(const DampingSamples& samples, const std::vector<unsigned char>& flashing,
-              int step, int column, int row, std::vector<Swing>* swings, float mean[channels],
+void swingsOf(const DampingSamples& samples, const std::vector<unsigned char>& flashing, int step,
+              int column, int row, std::vector<Swing>* swings, float mean[channels],
               float darkest[channels])
 {
     const int across = samples.grid.columns / dampingColumns;
@@ -443,7 +443,8 @@ void addDampingSample(DampingSamples* samples, int32_t ms, const unsigned char* 
     const size_t cells = static_cast<size_t>(samples->grid.columns) * samples->grid.rows;
     for (int row = 0; row < samples->grid.rows; ++row) {
         for (int column = 0; column < samples->grid.columns; ++column) {
-            const LinearColor mean = meanCellColor(samples->linear, rgb, samples->grid, column, row);
+            const LinearColor mean =
+                meanCellColor(samples->linear, rgb, samples->grid, column, row);
             const float light[channels] = {mean.r, mean.g, mean.b};
             const size_t at = (static_cast<size_t>(step) * cells +
                                static_cast<size_t>(row) * samples->grid.columns + column) *

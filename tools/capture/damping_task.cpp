@@ -1,4 +1,5 @@
-// Capture tool: the damping table of demo --reduce-flashes, worked out from a rendering of the show.
+// Capture tool: the damping table of demo --reduce-flashes, worked out from a rendering of the
+// show.
 #include "capture.h"
 #include "damping_table.h"
 #include "flash_analysis.h"
