@@ -1,5 +1,4 @@
-// The reduced-flashing mode's damping table: its file and layout, shared by the program and its
-// generator.
+// The reduced-flashing mode's damping table: its file and layout, shared with its generator.
 #pragma once
 
 #include <cstdint>

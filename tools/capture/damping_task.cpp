@@ -1,5 +1,4 @@
-// Capture tool: the damping table of demo --reduce-flashes, worked out from a rendering of the
-// show.
+// Capture tool: the damping table of demo --reduce-flashes, from a rendering of the show.
 #include "capture.h"
 #include "damping_table.h"
 #include "flash_analysis.h"
