@@ -1,5 +1,4 @@
-// The reduced-flashing mode's damping table, worked out from a rendering of the show and its
-// flash analysis.
+// The reduced-flashing mode's damping table, worked out from a rendering and flash analysis.
 #pragma once
 
 #include "flash_analysis.h"
