@@ -2,13 +2,13 @@
 // that the program applies to the picture (out = in x factor + offset, per channel, in sRGB
 // levels) when the viewer asks for reduced flashing.
 // Both change slowly, over half a second at least, whatever the picture does between two
-// frames: the factor compresses a cell's swings of colour towards its mean over the two
-// seconds around, so the picture's flashes keep their moment, only weaker, at any frame
-// rate. Where a cell's saturated red would still change too much, a little green and blue
-// is added, so that it is no longer a saturated red. Each factor is the largest that keeps
-// every analysis cell under the flash thresholds' steps with a margin: less than 0.07 of
-// luminance (the step is 0.1), and for a saturated red less than 14 of the red level (the
-// step is 20), never reaching black (which would change its chromaticity).
+// frames: the factor compresses a cell's swings of colour towards an anchor, its darkest
+// colour or, where red fills the picture, its mean, so the picture's flashes keep their
+// moment, only weaker, at any frame rate. Where a saturated red would still change too
+// much, a little green and blue is added, so that it is no longer a saturated red. Each
+// factor is the largest that keeps every flashing analysis cell under the flash
+// thresholds' steps with a margin: less than 0.07 of luminance (the step is 0.1), and for
+// a saturated red less than 14 of the red level (the step is 20).
 #include "damping_table.h"
 
 #include "shell/damping_table.h"
@@ -53,7 +53,6 @@ struct Damping {
     float factor = 1.0f;
     float desaturation = 0.0f;
     float anchor[channels] = {};
-    float change = 0.0f; // how much it changes the picture; 1 and more where it falls short
 };
 
 float linearOf(float level)
@@ -148,9 +147,9 @@ Damping dampingTowards(const std::vector<Swing>& swings, const float anchor[chan
                        size_t desaturationSteps, bool offBlack)
 {
     // Where nothing calms every swing, the cell is flattened to its anchor.
-    Damping best = {0.0f, desaturations[desaturationSteps - 1], {}, 10.0f};
+    Damping best = {0.0f, desaturations[desaturationSteps - 1], {}};
     std::copy_n(anchor, channels, best.anchor);
-    float leastChange = best.change;
+    float leastChange = change(0.0f, best.desaturation) + 1.0f;
     for (size_t i = 0; i < desaturationSteps; ++i) {
         const float desaturation = desaturations[i];
         if (change(1.0f, desaturation) >= leastChange) {
@@ -175,7 +174,6 @@ Damping dampingTowards(const std::vector<Swing>& swings, const float anchor[chan
             leastChange = change(factor, desaturation);
             best.factor = factor;
             best.desaturation = desaturation;
-            best.change = leastChange;
         }
     }
     return best;
@@ -352,7 +350,7 @@ std::vector<Damping> smoothed(const std::vector<Damping>& cells)
     std::vector<Damping> result(cells.size());
     for (int row = 0; row < dampingRows; ++row) {
         for (int column = 0; column < dampingColumns; ++column) {
-            Damping sum = {0.0f, 0.0f, {}, 0.0f};
+            Damping sum = {0.0f, 0.0f, {}};
             int count = 0;
             for (int y = std::max(0, row - 1); y <= std::min(dampingRows - 1, row + 1); ++y) {
                 for (int x = std::max(0, column - 1); x <= std::min(dampingColumns - 1, column + 1);
@@ -367,7 +365,7 @@ std::vector<Damping> smoothed(const std::vector<Damping>& cells)
                 }
             }
             Damping& mean = result[static_cast<size_t>(row) * dampingColumns + column];
-            mean = {sum.factor / count, sum.desaturation / count, {}, 0.0f};
+            mean = {sum.factor / count, sum.desaturation / count, {}};
             for (int c = 0; c < channels; ++c) {
                 mean.anchor[c] = sum.anchor[c] / count;
             }
