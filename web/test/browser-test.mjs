@@ -4,8 +4,9 @@
 // Serves the site, checks the title card, clicks its button, takes
 // screenshots at moments of the show's own clock, checks pixels that must
 // hold there, the frame rates displayed and drawn and the music that reaches
-// the speakers, lets the show end by itself, then plays again and ends it
-// with a tap on the stop control: all with Chromium compositing on a GPU.
+// the speakers, lets the show end by itself, then plays again (with nothing
+// downloaded or compiled again) and ends it with a tap on the stop control:
+// all with Chromium compositing on a GPU.
 // Then a few seconds in the default headless configuration, and in a browser
 // without WebGL the software renderer's fallback, each ended with Escape; and
 // Chromium as a phone: its card, a tap on Play, a wake lock, the audio
@@ -42,11 +43,11 @@ const mimeTypes = {
 // or 2D for SDL's software renderer), the requests for full screen, and the
 // sound sent to the speakers: everything connected to an audio destination is
 // also recorded, mono, averaged down to about 6000 samples a second. It also
-// keeps the wake locks taken.
+// keeps the wake locks taken and counts the WebAssembly compilations.
 const probeSource = `
 window.__probe = { passes: [], frames: [], busyMs: 0, resumedAt: null, contexts: [],
   fullscreenRequests: 0, recordings: [], sourceStarts: [], audio: null, showContext: null, contextRestored: false,
-  wakeLocks: [] };
+  wakeLocks: [], compilations: 0 };
 const playing = () => document.body && document.body.dataset.state === 'playing';
 const realRequestAnimationFrame = window.requestAnimationFrame.bind(window);
 window.requestAnimationFrame = function (callback) {
@@ -101,6 +102,14 @@ if (window.WakeLock) {
       window.__probe.wakeLocks.push(lock);
       return lock;
     });
+  };
+}
+// A compiled module handed in again is no compilation.
+for (const name of ['compile', 'compileStreaming', 'instantiate', 'instantiateStreaming']) {
+  const real = WebAssembly[name];
+  WebAssembly[name] = function (source, ...rest) {
+    if (!(source instanceof WebAssembly.Module)) window.__probe.compilations += 1;
+    return real.call(this, source, ...rest);
   };
 }
 const recorderSource = \`registerProcessor('probe-recorder', class extends AudioWorkletProcessor {
@@ -188,7 +197,11 @@ function sleep(ms) {
   return new Promise((resolve) => setTimeout(resolve, ms));
 }
 
-// Serves the build folder on a free local port.
+// What the server sent since the page was last opened: per path, the
+// requests and their bytes.
+const served = new Map();
+
+// Serves the build folder on a free local port, without cache headers.
 async function serveFolder(folder) {
   const server = createServer(async (request, response) => {
     const name = decodeURIComponent(new URL(request.url, 'http://x').pathname);
@@ -197,6 +210,8 @@ async function serveFolder(folder) {
       const body = await readFile(file);
       response.writeHead(200, { 'Content-Type': mimeTypes[path.extname(file)] || 'application/octet-stream' });
       response.end(body);
+      const sent = served.get(name) || { requests: 0, bytes: 0 };
+      served.set(name, { requests: sent.requests + 1, bytes: sent.bytes + body.length });
     } catch {
       response.writeHead(404);
       response.end();
@@ -303,6 +318,7 @@ async function evaluate(page, expression) {
 
 // Opens the page's address anew (the probe comes with it, before the page's scripts where the engine can).
 async function openPage(page) {
+  served.clear();
   switch (page.engine) {
   case 'chromium': await page.send('Page.navigate', { url: page.url }); break;
   case 'firefox': await page.send('browsingContext.navigate', { context: page.context, url: page.url, wait: 'complete' }); break;
@@ -715,6 +731,16 @@ async function checkFullscreenButton(page) {
   await evaluate(page, 'document.fullscreenElement && document.exitFullscreen()');
 }
 
+// The second showing reuses the first one's download and compiled program.
+async function checkNothingLoadedTwice(page) {
+  const compilations = await evaluate(page, '__probe.compilations');
+  const requests = (name) => served.get(name)?.requests;
+  const sent = [...served].map(([name, { requests, bytes }]) => `${name} ${requests}x ${bytes} B`).join(', ');
+  check('a second showing downloads and compiles nothing again',
+    requests('/demo.wasm') === 1 && requests('/demo.data') === 1 && compilations === 1,
+    `${compilations} compilations; served in this visit: ${sent}`);
+}
+
 // Taps an element with a finger, as on a phone; a page that does not
 // emulate a phone has a touch screen for that moment only.
 async function tapElement(page, selector) {
@@ -770,6 +796,7 @@ async function playAgainAndTapStop(page) {
   await evaluate(page, 'window.__probe.passes = []');
   await clickElement(page, '#play');
   check('play again starts a new show', await waitFor(page, showStarted, 20000));
+  await checkNothingLoadedTwice(page);
   await waitShowTime(page, 2000);
   await tapElement(page, '#stop');
   check('a tap on the stop control ends the show', await waitFor(page, `document.body.dataset.state === 'ended'`,
