@@ -4,10 +4,13 @@
 // Serves the site, checks the title card, clicks its button, takes
 // screenshots at moments of the show's own clock, checks pixels that must
 // hold there, the frame rates displayed and drawn and the music that reaches
-// the speakers, lets the show end by itself, then plays again and ends it
-// with a tap on the stop control: all with Chromium compositing on a GPU.
+// the speakers, lets the show end by itself, then plays again (with nothing
+// downloaded or compiled again) and ends it with a tap on the stop control:
+// all with Chromium compositing on a GPU.
 // Then a few seconds in the default headless configuration, and in a browser
-// without WebGL the software renderer's fallback, each ended with Escape.
+// without WebGL the software renderer's fallback, each ended with Escape; and
+// Chromium as a phone: its card, a tap on Play, a wake lock, the audio
+// interrupted, the phone turned, a tap on the stop control.
 // Takes about three minutes, as the show plays in real time.
 // Prints one line per check, the measured frame rates and music windows, and
 // "N passed, M failed". Screenshots go to <site folder>/../test-shots.
@@ -39,10 +42,12 @@ const mimeTypes = {
 // animation-frame loop of its own), the kinds of canvas context made (WebGL,
 // or 2D for SDL's software renderer), the requests for full screen, and the
 // sound sent to the speakers: everything connected to an audio destination is
-// also recorded, mono, averaged down to about 6000 samples a second.
+// also recorded, mono, averaged down to about 6000 samples a second. It also
+// keeps the wake locks taken and counts the WebAssembly compilations.
 const probeSource = `
 window.__probe = { passes: [], frames: [], busyMs: 0, resumedAt: null, contexts: [],
-  fullscreenRequests: 0, recordings: [], sourceStarts: [], showContext: null, contextRestored: false };
+  fullscreenRequests: 0, recordings: [], sourceStarts: [], audio: null, showContext: null, contextRestored: false,
+  wakeLocks: [], compilations: 0 };
 const playing = () => document.body && document.body.dataset.state === 'playing';
 const realRequestAnimationFrame = window.requestAnimationFrame.bind(window);
 window.requestAnimationFrame = function (callback) {
@@ -80,7 +85,9 @@ window.__probe.loseContext = (ms) => {
 };
 const realStart = AudioBufferSourceNode.prototype.start;
 AudioBufferSourceNode.prototype.start = function (when = 0, offset = 0, ...rest) {
-  window.__probe.sourceStarts.push({ at: performance.now(), offset, state: this.context.state });
+  window.__probe.audio = this.context;
+  window.__probe.sourceStarts.push({ at: performance.now(), offset, state: this.context.state,
+    contextTime: this.context.currentTime });
   return realStart.call(this, when, offset, ...rest);
 };
 const realRequestFullscreen = Element.prototype.requestFullscreen;
@@ -88,6 +95,23 @@ Element.prototype.requestFullscreen = function (...args) {
   window.__probe.fullscreenRequests += 1;
   return realRequestFullscreen.apply(this, args);
 };
+if (window.WakeLock) {
+  const realRequest = WakeLock.prototype.request;
+  WakeLock.prototype.request = function (...args) {
+    return realRequest.apply(this, args).then((lock) => {
+      window.__probe.wakeLocks.push(lock);
+      return lock;
+    });
+  };
+}
+// A compiled module handed in again is no compilation.
+for (const name of ['compile', 'compileStreaming', 'instantiate', 'instantiateStreaming']) {
+  const real = WebAssembly[name];
+  WebAssembly[name] = function (source, ...rest) {
+    if (!(source instanceof WebAssembly.Module)) window.__probe.compilations += 1;
+    return real.call(this, source, ...rest);
+  };
+}
 const recorderSource = \`registerProcessor('probe-recorder', class extends AudioWorkletProcessor {
   constructor(options) { super(); this.factor = options.processorOptions.factor; this.sum = 0; this.count = 0;
     this.chunk = []; }
@@ -173,7 +197,11 @@ function sleep(ms) {
   return new Promise((resolve) => setTimeout(resolve, ms));
 }
 
-// Serves the build folder on a free local port.
+// What the server sent since the page was last opened: per path, the
+// requests and their bytes.
+const served = new Map();
+
+// Serves the build folder on a free local port, without cache headers.
 async function serveFolder(folder) {
   const server = createServer(async (request, response) => {
     const name = decodeURIComponent(new URL(request.url, 'http://x').pathname);
@@ -182,6 +210,8 @@ async function serveFolder(folder) {
       const body = await readFile(file);
       response.writeHead(200, { 'Content-Type': mimeTypes[path.extname(file)] || 'application/octet-stream' });
       response.end(body);
+      const sent = served.get(name) || { requests: 0, bytes: 0 };
+      served.set(name, { requests: sent.requests + 1, bytes: sent.bytes + body.length });
     } catch {
       response.writeHead(404);
       response.end();
@@ -288,6 +318,7 @@ async function evaluate(page, expression) {
 
 // Opens the page's address anew (the probe comes with it, before the page's scripts where the engine can).
 async function openPage(page) {
+  served.clear();
   switch (page.engine) {
   case 'chromium': await page.send('Page.navigate', { url: page.url }); break;
   case 'firefox': await page.send('browsingContext.navigate', { context: page.context, url: page.url, wait: 'complete' }); break;
@@ -430,8 +461,10 @@ async function screenshot(page, shots, name, canvasBox) {
   slowestScreenshotMs = Math.max(slowestScreenshotMs, Date.now() - requested);
   await writeFile(path.join(shots, `${name}.png`), png);
   const image = decodePng(png);
+  // In CSS pixels; a page that emulates a phone is captured in its device pixels.
+  const scale = page.scale || 1;
   const pixelAt = (x, y) => {
-    const i = (Math.round(y) * image.width + Math.round(x)) * image.channels;
+    const i = (Math.round(y * scale) * image.width + Math.round(x * scale)) * image.channels;
     return [image.pixels[i], image.pixels[i + 1], image.pixels[i + 2]];
   };
   const showPixel = (x, y) => pixelAt(canvasBox.x + (x + 0.5) * canvasBox.width / showWidth,
@@ -668,8 +701,8 @@ async function checkMusic(page, folder, label) {
 }
 
 // The title card: its poster, icon and link-preview image load, it warns
-// where WebGL is missing (expected: whether it should), and its full-screen
-// button asks for full screen.
+// where WebGL is missing (expected: whether it should), and its help is a
+// desktop's.
 async function checkTitleCard(page, shots, label, expectSlowNotice) {
   check(`${label}: the title card offers to play`, await waitFor(page,
     `document.body.dataset.state === 'ready' && document.body.innerText.includes('Notes Left Behind')`, 60000));
@@ -686,6 +719,8 @@ async function checkTitleCard(page, shots, label, expectSlowNotice) {
     notice === expectSlowNotice);
   check(`${label}: the photosensitivity warning is on the card`,
     await evaluate(page, `document.getElementById('photosensitivity').innerText.includes('flash')`));
+  const help = await evaluate(page, `document.getElementById('help').innerText`);
+  check(`${label}: the card's help speaks of keys, not taps`, help.includes('press Escape') && !help.includes('Tap'), help);
   slowestScreenshotMs = 0;
 }
 
@@ -696,14 +731,25 @@ async function checkFullscreenButton(page) {
   await evaluate(page, 'document.fullscreenElement && document.exitFullscreen()');
 }
 
-// Taps the stop control with a finger, as on a phone.
+// The second showing reuses the first one's download and compiled program.
+async function checkNothingLoadedTwice(page) {
+  const compilations = await evaluate(page, '__probe.compilations');
+  const requests = (name) => served.get(name)?.requests;
+  const sent = [...served].map(([name, { requests, bytes }]) => `${name} ${requests}x ${bytes} B`).join(', ');
+  check('a second showing downloads and compiles nothing again',
+    requests('/demo.wasm') === 1 && requests('/demo.data') === 1 && compilations === 1,
+    `${compilations} compilations; served in this visit: ${sent}`);
+}
+
+// Taps an element with a finger, as on a phone; a page that does not
+// emulate a phone has a touch screen for that moment only.
 async function tapElement(page, selector) {
   const box = await evaluate(page, `(() => { const r = document.querySelector('${selector}').getBoundingClientRect();
     return { x: r.x + r.width / 2, y: r.y + r.height / 2 }; })()`);
-  await page.send('Emulation.setTouchEmulationEnabled', { enabled: true });
+  if (!page.phone) await page.send('Emulation.setTouchEmulationEnabled', { enabled: true });
   await page.send('Input.dispatchTouchEvent', { type: 'touchStart', touchPoints: [box] });
   await page.send('Input.dispatchTouchEvent', { type: 'touchEnd', touchPoints: [] });
-  await page.send('Emulation.setTouchEmulationEnabled', { enabled: false });
+  if (!page.phone) await page.send('Emulation.setTouchEmulationEnabled', { enabled: false });
 }
 
 // The whole show: pixels of four scenes, frame rates, the music, its own end.
@@ -750,6 +796,7 @@ async function playAgainAndTapStop(page) {
   await evaluate(page, 'window.__probe.passes = []');
   await clickElement(page, '#play');
   check('play again starts a new show', await waitFor(page, showStarted, 20000));
+  await checkNothingLoadedTwice(page);
   await waitShowTime(page, 2000);
   await tapElement(page, '#stop');
   check('a tap on the stop control ends the show', await waitFor(page, `document.body.dataset.state === 'ended'`,
@@ -812,6 +859,7 @@ async function playTwoScenes(page, shots, label) {
   checkScene1(await screenshot(page, shots, `${label}-scene1-5s`, canvasBox), `${label}, scene 1 at 5 s`);
   // Heard: null where the engine has no audio worklets to record with.
   const sound = await evaluate(page, `({ starts: __probe.sourceStarts.length, state: __probe.sourceStarts[0]?.state,
+    outputLatency: __probe.audio?.outputLatency, baseLatency: __probe.audio?.baseLatency,
     heard: __probe.recordings.length ? __probe.recordings.some((r) => r.samples.some((x) => Math.abs(x) > 0.01)) : null })`);
   check(`${label}: the music plays: a source started in a running audio context, and it is heard`,
     sound.starts === 1 && sound.state === 'running' && sound.heard !== false, JSON.stringify(sound));
@@ -820,6 +868,119 @@ async function playTwoScenes(page, shots, label) {
   await checkFrameRates(page, label);
   await pressEscape(page);
   check(`${label}: Escape ends the show`, await waitFor(page, `document.body.dataset.state === 'ended'`, 10000));
+}
+
+// Phone screens in CSS pixels, portrait and landscape (the last a landscape
+// phone less the browser's bars), down to the smallest the card must fit.
+const phoneScreens = [[390, 844], [320, 480], [568, 320], [844, 340]];
+
+// Makes the page a phone's: a touch screen of width x height CSS pixels at 3
+// device pixels each, turned as its shape says.
+async function emulatePhone(page, width, height) {
+  await page.send('Emulation.setDeviceMetricsOverride', { width, height, deviceScaleFactor: 3, mobile: true,
+    screenOrientation: width > height ? { type: 'landscapePrimary', angle: 90 } : { type: 'portraitPrimary', angle: 0 } });
+  await page.send('Emulation.setTouchEmulationEnabled', { enabled: true, maxTouchPoints: 5 });
+  page.phone = true;
+  page.scale = 3;
+  // Time for the page to lay itself out anew.
+  await sleep(300);
+}
+
+// The parts of the card that are outside the viewport and that scrolling
+// does not bring into it; [] when all can be seen.
+const cardCutOff = `(() => {
+  const card = document.getElementById('card');
+  const cut = [];
+  if (card.scrollHeight > card.clientHeight && !['auto', 'scroll'].includes(getComputedStyle(card).overflowY)) {
+    cut.push('the card does not scroll');
+  }
+  for (const element of card.children) {
+    if (element.id === 'poster' || element.getClientRects().length === 0) continue;
+    element.scrollIntoView({ block: 'nearest', inline: 'nearest' });
+    const r = element.getBoundingClientRect();
+    if (r.left < -0.5 || r.top < -0.5 || r.right > innerWidth + 0.5 || r.bottom > innerHeight + 0.5) {
+      cut.push(element.id || element.localName);
+    }
+  }
+  card.scrollTop = 0;
+  return cut;
+})()`;
+
+// Chromium as a phone: the card at phone sizes, Play by a tap, a wake lock
+// while the show plays, the audio interrupted in scene 1, the phone turned,
+// the show ended by a tap on ✕.
+async function playOnPhone(page, shots) {
+  await emulatePhone(page, 390, 844);
+  await openPage(page);
+  check('phone: the title card offers to play', await waitFor(page, `document.body.dataset.state === 'ready'`, 60000));
+  const help = await evaluate(page, `document.getElementById('help').innerText`);
+  check('phone: the card speaks of taps, not keys, and in portrait suggests turning the phone',
+    help.includes('Tap ✕') && !help.includes('Escape') && help.includes('Turn'), help);
+  const cut = [];
+  for (const [width, height] of phoneScreens) {
+    await emulatePhone(page, width, height);
+    await screenshot(page, shots, `phone-card-${width}x${height}`, null);
+    const missing = await evaluate(page, cardCutOff);
+    if (missing.length) cut.push(`${width}x${height}: ${missing.join(', ')}`);
+  }
+  check(`phone: nothing on the card is out of reach at ${phoneScreens.map((size) => size.join('x')).join(', ')}`,
+    cut.length === 0, cut.join('; '));
+
+  await emulatePhone(page, 390, 844);
+  await tapElement(page, '#play');
+  check('phone: a tap on Play starts the show', await waitFor(page, showStarted, 20000));
+  check('phone: a wake lock keeps the screen on while the show plays',
+    await waitFor(page, '__probe.wakeLocks.some((lock) => !lock.released)', 3000));
+  await waitShowTime(page, 3000);
+  let canvasBox = await canvasContentBox(page);
+  check('phone: in portrait the picture spans the width', Math.abs(canvasBox.width - 390) < 1,
+    `${canvasBox.width}x${canvasBox.height} at ${canvasBox.x},${canvasBox.y}`);
+  checkScene1(await screenshot(page, shots, 'phone-portrait-scene1-3s', canvasBox), 'phone, portrait, scene 1 at 3 s');
+
+  await emulatePhone(page, 844, 390);
+  canvasBox = await canvasContentBox(page);
+  await waitShowTime(page, 5000);
+  const shot = await screenshot(page, shots, 'phone-landscape-scene1-5s', canvasBox);
+  const bars = [shot.pixelAt(20, 195), shot.pixelAt(824, 195)];
+  const width = 390 * showWidth / showHeight;
+  check('phone: turned to 844x390, the picture refits, black at the sides', Math.abs(canvasBox.height - 390) < 1 &&
+    Math.abs(canvasBox.width - width) < 1 && Math.abs(canvasBox.x - (844 - width) / 2) < 1 && bars.every(isBlack),
+    `${canvasBox.width}x${canvasBox.height} at ${canvasBox.x},${canvasBox.y}; bars ${bars.join(' ')}`);
+  checkScene1(shot, 'phone, landscape, scene 1 at 5 s');
+  await checkInterruption(page);
+  await tapElement(page, '#stop');
+  check('phone: a tap on ✕ ends the show', await waitFor(page, `document.body.dataset.state === 'ended'`, 10000));
+  check('phone: and the wake lock is let go',
+    await waitFor(page, '__probe.wakeLocks.length > 0 && __probe.wakeLocks.every((lock) => lock.released)', 2000));
+}
+
+// The browser suspends the audio for 3 s in scene 1, as a call or a locked
+// screen does: meanwhile the note says there is no sound; a second after,
+// the music heard (where its latest source is, less the output latency the
+// browser reports) is the show's moment. The show's clock starts with the
+// first source, as the audio runs from the start here.
+async function checkInterruption(page) {
+  await waitShowTime(page, 7000);
+  await evaluate(page, '__probe.audio.suspend()');
+  const suspendedAt = Date.now();
+  check('phone: while the audio is suspended, the note says there is no sound',
+    await waitFor(page, `!document.getElementById('nosound').hidden`, 2000));
+  await sleep(3000 - (Date.now() - suspendedAt));
+  await evaluate(page, '__probe.audio.resume()');
+  await sleep(1000);
+  const sync = await evaluate(page, `(() => {
+    const audio = __probe.audio;
+    const last = __probe.sourceStarts[__probe.sourceStarts.length - 1];
+    return { musicMs: 1000 * (last.offset + audio.currentTime - last.contextTime),
+      showMs: performance.now() - __probe.sourceStarts[0].at,
+      outputMs: 1000 * (audio.outputLatency || 0), baseMs: 1000 * (audio.baseLatency || 0),
+      noteHidden: document.getElementById('nosound').hidden };
+  })()`);
+  const aheadMs = sync.musicMs - sync.outputMs - sync.baseMs - sync.showMs;
+  check('phone: 1 s after the audio resumes, the music heard is within 100 ms of the show\'s moment',
+    Math.abs(aheadMs) <= 100, `${Math.round(aheadMs)} ms ahead; latency reported: ` +
+    `${sync.outputMs.toFixed(1)} ms output, ${sync.baseMs.toFixed(1)} ms base`);
+  check('phone: and the note is gone', sync.noteHidden);
 }
 
 // Prints a console line of the page and keeps it for the checks.
@@ -993,6 +1154,7 @@ async function main() {
     await withBrowser('chromium', url, { flags: noWebGLFlags }, (page, consoleLines) => (whole
       ? playWholeShow(page, folder, shots, consoleLines, 'without WebGL', false)
       : playBriefly(page, shots, consoleLines, 'without WebGL', { withWebGL: false })));
+    if (!whole) await withBrowser('chromium', url, { flags: defaultFlags }, (page) => playOnPhone(page, shots));
   }
   for (const engine of ['firefox', 'webkit'].filter((name) => engines.includes(name))) {
     await withBrowser(engine, url, {}, (page, consoleLines) => (whole
