@@ -5,8 +5,9 @@
 // screenshots at moments of the show's own clock, checks pixels that must
 // hold there, the frame rates displayed and drawn and the music that reaches
 // the speakers, lets the show end by itself, then plays again (with nothing
-// downloaded or compiled again) and ends it with a tap on the stop control:
-// all with Chromium compositing on a GPU.
+// downloaded or compiled again) and ends it with a tap on the stop control,
+// then once more with reduced flashing chosen on the card, to 1:02.5: all
+// with Chromium compositing on a GPU.
 // Then a few seconds in the default headless configuration, and in a browser
 // without WebGL the software renderer's fallback, each ended with Escape; and
 // Chromium as a phone: its card, a tap on Play, a wake lock, the audio
@@ -771,7 +772,8 @@ async function playWholeShow(page, folder, shots, consoleLines, label, withWebGL
   await waitShowTime(page, 62500);
   const shot3 = await screenshot(page, shots, `${label}-scene3-62s`, canvasBox);
   await waitShowTime(page, 62650);
-  checkScene3([shot3, await screenshot(page, shots, `${label}-scene3-62s-later`, canvasBox)]);
+  const shot3Later = await screenshot(page, shots, `${label}-scene3-62s-later`, canvasBox);
+  checkScene3([shot3, shot3Later]);
   await waitShowTime(page, 117500);
   checkScene5(await screenshot(page, shots, `${label}-scene5-117s`, canvasBox));
   const rates = await checkFrameRates(page, label);
@@ -782,6 +784,7 @@ async function playWholeShow(page, folder, shots, consoleLines, label, withWebGL
     `document.body.dataset.state === 'ended' && document.body.innerText.includes('ended')`, 20000));
   const errors = consoleLines.filter((line) => /error|fail|abort|exception/i.test(line));
   check(`${label}: the console reports no error`, errors.length === 0, errors.join(' | '));
+  return { scene1: shot1, scene3: [shot3, shot3Later] };
 }
 
 // The browser takes the WebGL context away at 21 s, in scene 2, and gives it
@@ -807,6 +810,46 @@ async function playAgainAndTapStop(page) {
 // back to SDL's software renderer and says so. With silent audio (audio that
 // does not start) the show starts within 2 s without sound, says so, and the
 // music joins in when audio starts after all.
+// How far a sample's strongest channel stands above its weakest, 0 to 1.
+const chromaOf = ([r, g, b]) => {
+  const most = Math.max(r, g, b);
+  return most === 0 ? 0 : (most - Math.min(r, g, b)) / most;
+};
+const meanChroma = (shot) => {
+  const samples = gridSamples(shot);
+  return samples.reduce((sum, sample) => sum + chromaOf(sample.rgb), 0) / samples.length;
+};
+
+// The reduced-flashing mode chosen on the card: scene 1 as the normal show
+// draws it, the red flashes of scene 3 muted.
+async function playReduced(page, shots, normal) {
+  const label = 'reduced flashing';
+  await clickElement(page, '#reduce-flashes');
+  check(`${label}: the card's checkbox chooses it`, await evaluate(page,
+    `document.getElementById('reduce-flashes').checked`));
+  await evaluate(page, 'window.__probe.passes = []');
+  await clickElement(page, '#play');
+  check(`${label}: Play starts the show`, await waitFor(page, showStarted, 20000));
+  const canvasBox = await canvasContentBox(page);
+  await waitShowTime(page, 5000);
+  const shot1 = await screenshot(page, shots, 'reduced-scene1-5s', canvasBox);
+  checkScene1(shot1, `${label}, scene 1 at 5 s`);
+  const normalSamples = gridSamples(normal.scene1);
+  const apart = gridSamples(shot1).reduce((sum, sample, i) => sum +
+    sample.rgb.reduce((s, c, k) => s + Math.abs(c - normalSamples[i].rgb[k]), 0), 0) / (normalSamples.length * 3);
+  check(`${label}: scene 1 at 5 s is the normal show's`, apart <= 12, `${apart.toFixed(1)} levels apart on average`);
+  await waitShowTime(page, 62500);
+  const shot3 = await screenshot(page, shots, 'reduced-scene3-62s', canvasBox);
+  await waitShowTime(page, 62650);
+  const shot3Later = await screenshot(page, shots, 'reduced-scene3-62s-later', canvasBox);
+  const reduced = Math.max(meanChroma(shot3), meanChroma(shot3Later));
+  const drawn = Math.max(...normal.scene3.map(meanChroma));
+  check(`${label}: scene 3 at 62.5 s is far less saturated than the normal show's`, reduced <= drawn - 0.25,
+    `mean chroma ${reduced.toFixed(2)}, normally ${drawn.toFixed(2)}`);
+  await pressEscape(page);
+  check(`${label}: Escape ends the show`, await waitFor(page, `document.body.dataset.state === 'ended'`, 10000));
+}
+
 async function playBriefly(page, shots, consoleLines, label, { withWebGL = true, silentAudio = false } = {}) {
   await openPage(page);
   await checkTitleCard(page, shots, label, !withWebGL);
@@ -1143,9 +1186,10 @@ async function main() {
   if (engines.includes('chromium')) {
     // As in Safari, the browser cannot decode the music file itself.
     await withBrowser('chromium', url, { flags: gpuFlags, injected: [noOggSource] }, async (page, consoleLines) => {
-      await playWholeShow(page, folder, shots, consoleLines, 'GPU compositing');
+      const normal = await playWholeShow(page, folder, shots, consoleLines, 'GPU compositing');
       await checkFullscreenButton(page);
       await playAgainAndTapStop(page);
+      await playReduced(page, shots, normal);
     });
     await withBrowser('chromium', url, { flags: defaultFlags, injected: whole ? [] : [silentAudioSource] },
       (page, consoleLines) => (whole
