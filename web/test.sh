@@ -20,4 +20,6 @@ use_virtual_display "$0" "$@"
 web/build.sh || fail_early "the web build failed"
 (cd web/test && npm ci --no-audit --no-fund --loglevel=error) || fail_early "npm ci failed in web/test"
 start_sound_server || fail_early "pulseaudio did not start"
-node web/test/browser-test.mjs build-web/site build-web/test-shots
+# A browser that stops answering would otherwise hold the run until CI's own limit.
+timeout --kill-after=30 1500 node web/test/browser-test.mjs build-web/site build-web/test-shots ||
+  { status=$?; [ "$status" -ne 124 ] || echo "the browser test did not finish in 25 minutes"; exit "$status"; }
