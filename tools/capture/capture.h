@@ -58,7 +58,8 @@ int32_t frameMs(int frame, int fps);
 int frameCount(int fps);
 // Draws the current frame and reads it back as packed RGB of the frame size.
 bool drawAndRead(std::vector<unsigned char>* pixels);
-// A progress line on stderr for done of total frames after secondsSpent.
+// A progress line on stderr, when it is a terminal, for done of total frames
+// after secondsSpent.
 void showProgress(int done, int total, double secondsSpent);
 // Seconds since ticks, a reading of SDL's performance counter.
 double secondsSince(uint64_t ticks);

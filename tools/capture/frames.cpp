@@ -7,6 +7,8 @@
 
 #include <cstdio>
 
+#include <unistd.h>
+
 namespace {
 
 // Scene bounds: a pass with elapsedMs one past a bound is the one that changes scene.
@@ -109,6 +111,10 @@ bool drawAndRead(std::vector<unsigned char>* pixels)
 
 void showProgress(int done, int total, double secondsSpent)
 {
+    // A log (the build's, a test's) gets no bar redrawn thousands of times.
+    if (isatty(STDERR_FILENO) == 0) {
+        return;
+    }
     constexpr int barWidth = 30;
     const int filled = total > 0 ? done * barWidth / total : barWidth;
     const double rate = secondsSpent > 0.0 ? done / secondsSpent : 0.0;
