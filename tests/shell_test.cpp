@@ -2,6 +2,7 @@
 #include "fake_sdl.h"
 
 #include "font/font.h"
+#include "shell/damping_table.h"
 #include "shell/demo_state.h"
 #include "shell/shell.h"
 
@@ -481,18 +482,17 @@ TEST(DisplayFit, ResizeMidShowRefitsWithoutDisturbingTheTimeline)
 
 namespace {
 
-// A damping table of three steps in which only the middle one damps: every
-// cell multiplied by 128 / 255, then 10, 20 and 30 added.
-std::vector<unsigned char> middleStepDamps()
+// A damping table in which only the second step damps: every cell
+// multiplied by 128 / 255, then 10, 20 and 30 added.
+std::vector<unsigned char> secondStepDamps()
 {
-    const size_t step = 48 * 27 * 4;
-    std::vector<unsigned char> table(3 * step);
+    std::vector<unsigned char> table(static_cast<size_t>(dampingSteps) * dampingStepBytes);
     for (size_t i = 0; i < table.size(); i += 4) {
-        const bool middle = i >= step && i < 2 * step;
-        table[i] = middle ? 10 : 0;
-        table[i + 1] = middle ? 20 : 0;
-        table[i + 2] = middle ? 30 : 0;
-        table[i + 3] = middle ? 128 : 255;
+        const bool second = i >= dampingStepBytes && i < 2 * dampingStepBytes;
+        table[i] = second ? 10 : 0;
+        table[i + 1] = second ? 20 : 0;
+        table[i + 2] = second ? 30 : 0;
+        table[i + 3] = second ? 128 : 255;
     }
     return table;
 }
@@ -515,14 +515,20 @@ int demoWith(const char* argument, std::string* err)
 TEST(ReducedFlashing, DampsOnlyWhereTheTableSaysAndBlendsBetweenSteps)
 {
     resetFake();
-    std::vector<unsigned char> table = middleStepDamps();
+    std::vector<unsigned char> table = secondStepDamps();
     SDL_Surface surface = {};
-    surface.w = 48;
-    surface.h = 3 * 27;
-    surface.pitch = 48 * 4;
+    surface.w = dampingColumns;
+    surface.h = dampingRows * dampingSteps;
+    surface.pitch = dampingColumns * 4;
     surface.pixels = table.data();
     fakeSdl.images["dada/vaimennus"] = &surface;
     demo.reduceFlashes = true;
+    testing::internal::CaptureStdout();
+    surface.h -= dampingRows;
+    EXPECT_FALSE(startFlashDamping()) << "a table short of the show's end is refused";
+    EXPECT_NE(testing::internal::GetCapturedStdout().find("Failed to load dada/vaimennus"),
+              std::string::npos);
+    surface.h += dampingRows;
     ASSERT_TRUE(startFlashDamping());
     demo.sceneIndex = 9; // a plain black clear
     const auto picture = [](const DrawCall& call) {
@@ -546,7 +552,7 @@ TEST(ReducedFlashing, DampsOnlyWhereTheTableSaysAndBlendsBetweenSteps)
     EXPECT_EQ(fakeSdl.calls[4].texture, demo.texFont) << "the overlay stays undamped";
     const std::vector<unsigned char>& factors = fakeSdl.texturePixels[fakeSdl.calls[2].texture];
     const std::vector<unsigned char>& offsets = fakeSdl.texturePixels[fakeSdl.calls[3].texture];
-    ASSERT_EQ(factors.size(), 48u * 27 * 4);
+    ASSERT_EQ(factors.size(), static_cast<size_t>(dampingStepBytes));
     EXPECT_EQ(factors[0], 192);
     EXPECT_EQ(factors[2], 192);
     EXPECT_EQ(offsets[0], 5);

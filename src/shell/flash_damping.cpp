@@ -56,14 +56,14 @@ bool startFlashDamping()
     SDL_Surface* table =
         loaded != nullptr ? SDL_ConvertSurfaceFormat(loaded, SDL_PIXELFORMAT_RGBA32, 0) : nullptr;
     SDL_FreeSurface(loaded);
-    if (table == nullptr || table->w != dampingColumns || table->h % dampingRows != 0) {
+    // A table that does not cover the whole show would leave part of it undamped.
+    if (table == nullptr || table->w != dampingColumns || table->h != dampingRows * dampingSteps) {
         printf("Failed to load %s !\n SDL Error: %s\n", dampingTablePath,
                table == nullptr ? SDL_GetError() : "not a damping table");
         SDL_FreeSurface(table);
         return false;
     }
-    const int steps = table->h / dampingRows;
-    demo.dampingTable.resize(static_cast<size_t>(steps) * dampingStepBytes);
+    demo.dampingTable.resize(static_cast<size_t>(dampingSteps) * dampingStepBytes);
     const auto* pixels = static_cast<const unsigned char*>(table->pixels);
     for (int y = 0; y < table->h; ++y) {
         std::copy_n(pixels + static_cast<size_t>(y) * table->pitch,
@@ -72,8 +72,8 @@ bool startFlashDamping()
                         static_cast<ptrdiff_t>(y) * dampingColumns * dampingTexelBytes);
     }
     SDL_FreeSurface(table);
-    demo.dampedSteps.resize(static_cast<size_t>(steps));
-    for (int step = 0; step < steps; ++step) {
+    demo.dampedSteps.resize(dampingSteps);
+    for (int step = 0; step < dampingSteps; ++step) {
         demo.dampedSteps[step] =
             leavesAsDrawn(&demo.dampingTable[static_cast<size_t>(step) * dampingStepBytes]) ? 0 : 1;
     }

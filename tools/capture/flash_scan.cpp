@@ -72,8 +72,7 @@ bool analyseShow(const Options& options, FlashAnalysis* analysis, DampingSamples
                        options.fps);
     if (samples != nullptr) {
         analysis->noteAbove = dampingNoteAbove;
-        startDampingSamples(samples, analysis->grid,
-                            (lastFrameMs + dampingStepMs / 2) / dampingStepMs + 1);
+        startDampingSamples(samples, analysis->grid, dampingSteps);
     }
     const int total = spanFrames(options);
     std::vector<unsigned char> pixels;
