@@ -198,8 +198,8 @@ bool saturatedRed(const float level[channels])
 // (desaturating would tint it). A saturated red background keeps far more of
 // its contrast compressed towards its mean and a little desaturated, as
 // otherwise its level may barely change. One way for the whole picture, as
-// cells that went different ways would show as patches: the second where
-// most of the flashing cells are saturated red.
+// cells that went different ways would show as patches: towards the mean in a
+// step where most of the flashing cells are saturated red.
 std::vector<Damping> dampingsOf(const std::vector<CellWindow>& windows)
 {
     int flashing = 0;
