@@ -179,7 +179,7 @@ TEST(DampingTable, PassesAtAnotherFrameRateAndLeavesTheRestAlone)
     for (int frame = 0; frame * 1000 / fps < showMs; ++frame) {
         const std::vector<unsigned char> rgb = patchFlashing(frame * 1000 / fps);
         analyseFrame(&normal, rgb.data());
-        addDampingSample(&samples, frame * 1000 / fps, rgb.data());
+        addDampingSample(&samples, frame * 1000 / fps, normal.cellColors);
     }
     ASSERT_FALSE(failingRanges(normal, generalFlash).empty());
     const std::vector<unsigned char> texels = dampingTexels(samples, normal);

@@ -417,42 +417,35 @@ void startDampingSamples(DampingSamples* samples, const CellGrid& grid, int step
     const size_t values = static_cast<size_t>(steps) * grid.columns * grid.rows * channels;
     samples->low.assign(values, 255);
     samples->high.assign(values, 0);
+    float linear[256];
     for (int i = 0; i < 256; ++i) {
-        samples->linear[i] = linearised(i);
+        linear[i] = linearised(i);
     }
     samples->levels.resize(linearSteps + 1);
     int nearest = 0;
     for (int step = 0; step <= linearSteps; ++step) {
         const float light = static_cast<float>(step) / linearSteps;
-        while (nearest < 255 &&
-               samples->linear[nearest + 1] - light < light - samples->linear[nearest]) {
+        while (nearest < 255 && linear[nearest + 1] - light < light - linear[nearest]) {
             ++nearest;
         }
         samples->levels[step] = static_cast<unsigned char>(nearest);
     }
 }
 
-void addDampingSample(DampingSamples* samples, int32_t ms, const unsigned char* rgb)
+void addDampingSample(DampingSamples* samples, int32_t ms, const std::vector<LinearColor>& cells)
 {
     const int step = (ms + dampingStepMs / 2) / dampingStepMs;
     if (step < 0 || step >= samples->steps) {
         return;
     }
-    const size_t cells = static_cast<size_t>(samples->grid.columns) * samples->grid.rows;
-    for (int row = 0; row < samples->grid.rows; ++row) {
-        for (int column = 0; column < samples->grid.columns; ++column) {
-            const LinearColor mean =
-                meanCellColor(samples->linear, rgb, samples->grid, column, row);
-            const float light[channels] = {mean.r, mean.g, mean.b};
-            const size_t at = (static_cast<size_t>(step) * cells +
-                               static_cast<size_t>(row) * samples->grid.columns + column) *
-                              channels;
-            for (int c = 0; c < channels; ++c) {
-                const unsigned char value =
-                    samples->levels[static_cast<size_t>(light[c] * linearSteps + 0.5f)];
-                samples->low[at + c] = std::min(samples->low[at + c], value);
-                samples->high[at + c] = std::max(samples->high[at + c], value);
-            }
+    for (size_t cell = 0; cell < cells.size(); ++cell) {
+        const float light[channels] = {cells[cell].r, cells[cell].g, cells[cell].b};
+        const size_t at = (static_cast<size_t>(step) * cells.size() + cell) * channels;
+        for (int c = 0; c < channels; ++c) {
+            const unsigned char value =
+                samples->levels[static_cast<size_t>(light[c] * linearSteps + 0.5f)];
+            samples->low[at + c] = std::min(samples->low[at + c], value);
+            samples->high[at + c] = std::max(samples->high[at + c], value);
         }
     }
 }

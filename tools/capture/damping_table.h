@@ -13,15 +13,15 @@ struct DampingSamples {
     int steps = 0;
     std::vector<unsigned char> low; // per step, cell and channel
     std::vector<unsigned char> high;
-    float linear[256] = {};            // linearised sRGB of each 8-bit level
     std::vector<unsigned char> levels; // nearest 8-bit level of linear light in 4096 steps
 };
 
 // Prepares samples of frames divided as grid, for a table of steps steps.
 void startDampingSamples(DampingSamples* samples, const CellGrid& grid, int steps);
 
-// Adds a frame of packed RGB, of the grid's size, shown at ms.
-void addDampingSample(DampingSamples* samples, int32_t ms, const unsigned char* rgb);
+// Adds the mean linear colours of a frame's cells (an analysis's cellColors),
+// shown at ms.
+void addDampingSample(DampingSamples* samples, int32_t ms, const std::vector<LinearColor>& cells);
 
 // The table's texels, steps x rows x columns, for frames whose analysis is
 // analysed (its notedRuns taken with noteAbove = dampingNoteAbove). Within

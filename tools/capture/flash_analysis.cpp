@@ -187,19 +187,8 @@ double median(std::vector<double> values)
     return values[values.size() / 2];
 }
 
-} // namespace
-
-float linearised(int channel)
-{
-    const float c = static_cast<float>(channel) / 255.0f;
-    return c <= 0.04045f ? c / 12.92f : std::pow((c + 0.055f) / 1.055f, 2.4f);
-}
-
-float relativeLuminance(const LinearColor& c)
-{
-    return 0.2126f * c.r + 0.7152f * c.g + 0.0722f * c.b;
-}
-
+// The mean linear colour of the grid's cell at column, row of packed RGB,
+// linear holding linearised() of each level.
 LinearColor meanCellColor(const float* linear, const unsigned char* rgb, const CellGrid& grid,
                           int column, int row)
 {
@@ -220,6 +209,19 @@ LinearColor meanCellColor(const float* linear, const unsigned char* rgb, const C
     return {sum.r / count, sum.g / count, sum.b / count};
 }
 
+} // namespace
+
+float linearised(int channel)
+{
+    const float c = static_cast<float>(channel) / 255.0f;
+    return c <= 0.04045f ? c / 12.92f : std::pow((c + 0.055f) / 1.055f, 2.4f);
+}
+
+float relativeLuminance(const LinearColor& c)
+{
+    return 0.2126f * c.r + 0.7152f * c.g + 0.0722f * c.b;
+}
+
 void startFlashAnalysis(FlashAnalysis* analysis, int width, int height, int cellSize, int fps)
 {
     *analysis = FlashAnalysis{};
@@ -232,6 +234,7 @@ void startFlashAnalysis(FlashAnalysis* analysis, int width, int height, int cell
     analysis->luminance.resize(cells);
     analysis->chroma.resize(cells);
     analysis->redLevel.resize(cells);
+    analysis->cellColors.resize(cells);
     analysis->notedRuns.resize(cells);
     for (std::vector<TransitionRing>& rings : analysis->transitions) {
         rings.assign(cells, TransitionRing{});
@@ -253,6 +256,7 @@ void analyseFrame(FlashAnalysis* analysis, const unsigned char* rgb)
             const size_t cell = static_cast<size_t>(row) * analysis->grid.columns + column;
             const LinearColor color =
                 meanCellColor(analysis->linear, rgb, analysis->grid, column, row);
+            analysis->cellColors[cell] = color;
             const float level = relativeLuminance(color);
             const ChromaTrack chroma = chromaOf(color);
             const bool red = saturatedRed(color);

@@ -82,6 +82,7 @@ struct FlashAnalysis {
     std::vector<LuminanceTrack> luminance;
     std::vector<ChromaTrack> chroma;
     std::vector<RedLevelTrack> redLevel;
+    std::vector<LinearColor> cellColors; // of the frame added last, per cell
     std::vector<TransitionRing> transitions[flashKinds];
     std::vector<FlashFrame> frames;
     // Per cell: frames whose closing second holds more than noteAbove
@@ -104,11 +105,6 @@ float linearised(int channel);
 
 // Relative luminance of a linear colour.
 float relativeLuminance(const LinearColor& c);
-
-// The mean linear colour of the grid's cell at column, row of packed RGB,
-// linear holding linearised() of each level.
-LinearColor meanCellColor(const float* linear, const unsigned char* rgb, const CellGrid& grid,
-                          int column, int row);
 
 // Prepares an analysis of frames of width x height at fps, in cells of
 // cellSize pixels; both sizes must be multiples of 3 x cellSize.

@@ -90,7 +90,7 @@ bool analyseShow(const Options& options, FlashAnalysis* analysis, DampingSamples
         }
         analyseFrame(analysis, pixels.data());
         if (samples != nullptr) {
-            addDampingSample(samples, frameMs(frame, options.fps), pixels.data());
+            addDampingSample(samples, frameMs(frame, options.fps), analysis->cellColors);
         }
         if (frame % 10 == 0 || frame + 1 == total) {
             showProgress(frame + 1, total, secondsSince(started));
