@@ -50,29 +50,53 @@ ChromaTrack chromaOf(const LinearColor& c)
             !black && c.r / (c.r + c.g + c.b) >= redRatio};
 }
 
-// Follows the luminance zigzag (turning once it has come back 0.1 from an
-// extreme); true on the frame a transition first qualifies as a general one.
-bool luminanceTransition(LuminanceTrack* track, float level)
+enum class ZigzagMove { held, extended, turned };
+
+// Moves the zigzag on to level: it takes a direction, or turns, once level
+// has come a step from the extreme (at least a step, or more than one where
+// strict), and otherwise follows the extreme further.
+ZigzagMove followZigzag(Zigzag* zigzag, float level, float step, bool strict)
 {
-    if (track->direction == 0) {
-        if (std::fabs(level - track->pivot) >= generalStep) {
-            track->direction = level > track->pivot ? 1 : -1;
-            track->extreme = level;
+    const auto reaches = [&](float distance) {
+        return strict ? distance > step : distance >= step;
+    };
+    if (zigzag->direction == 0) {
+        if (!reaches(std::fabs(level - zigzag->pivot))) {
+            return ZigzagMove::held;
         }
-    } else if ((level - track->extreme) * static_cast<float>(track->direction) > 0.0f) {
-        track->extreme = level;
-    } else if (std::fabs(level - track->extreme) >= generalStep) {
-        track->pivot = track->extreme;
-        track->extreme = level;
-        track->direction = -track->direction;
-        track->counted = false;
+        zigzag->direction = level > zigzag->pivot ? 1 : -1;
+        zigzag->extreme = level;
+        return ZigzagMove::extended;
     }
-    if (track->direction == 0 || track->counted ||
-        std::min(track->pivot, track->extreme) >= generalDarkLimit) {
+    if ((level - zigzag->extreme) * static_cast<float>(zigzag->direction) > 0.0f) {
+        zigzag->extreme = level;
+        return ZigzagMove::extended;
+    }
+    if (!reaches(std::fabs(level - zigzag->extreme))) {
+        return ZigzagMove::held;
+    }
+    zigzag->pivot = zigzag->extreme;
+    zigzag->extreme = level;
+    zigzag->direction = -zigzag->direction;
+    zigzag->counted = false;
+    return ZigzagMove::turned;
+}
+
+// True, once a leg, on the frame the zigzag's leg first qualifies as a transition.
+bool countLeg(Zigzag* zigzag, bool qualifies)
+{
+    if (zigzag->direction == 0 || zigzag->counted || !qualifies) {
         return false;
     }
-    track->counted = true;
+    zigzag->counted = true;
     return true;
+}
+
+// A general transition: 0.1 of luminance, the darker state below 0.8.
+bool luminanceTransition(Zigzag* track, float level)
+{
+    followZigzag(track, level, generalStep, false);
+    return countLeg(track, std::min(track->pivot, track->extreme) < generalDarkLimit);
 }
 
 // True when the colour has moved more than 0.2 in u'v' from the last red
@@ -98,33 +122,18 @@ float redLevel(const LinearColor& c)
     return std::max(0.0f, c.r - c.g - c.b) * redLevelScale;
 }
 
-// Follows the red level's zigzag (turning once it has come back more than 20
-// from an extreme); true on the frame a leg first qualifies as a red
-// transition: more than 20, to or from a saturated red.
+// A red transition as WCAG 2.0 and 2.1 read it: the red level's leg more
+// than 20, to or from a saturated red.
 bool redLevelTransition(RedLevelTrack* track, float level, bool red)
 {
-    if (track->direction == 0) {
-        if (std::fabs(level - track->pivot) > redLevelStep) {
-            track->direction = level > track->pivot ? 1 : -1;
-            track->extreme = level;
-            track->extremeRed = red;
-        }
-    } else if ((level - track->extreme) * static_cast<float>(track->direction) > 0.0f) {
-        track->extreme = level;
-        track->extremeRed = red;
-    } else if (std::fabs(level - track->extreme) > redLevelStep) {
-        track->pivot = track->extreme;
+    const ZigzagMove move = followZigzag(&track->zigzag, level, redLevelStep, true);
+    if (move == ZigzagMove::turned) {
         track->pivotRed = track->extremeRed;
-        track->extreme = level;
+    }
+    if (move != ZigzagMove::held) {
         track->extremeRed = red;
-        track->direction = -track->direction;
-        track->counted = false;
     }
-    if (track->direction == 0 || track->counted || !(track->pivotRed || track->extremeRed)) {
-        return false;
-    }
-    track->counted = true;
-    return true;
+    return countLeg(&track->zigzag, track->pivotRed || track->extremeRed);
 }
 
 void remember(TransitionRing* ring, int32_t frame)
@@ -263,7 +272,7 @@ void analyseFrame(FlashAnalysis* analysis, const unsigned char* rgb)
             if (frame == 0) {
                 analysis->luminance[cell].pivot = level;
                 analysis->chroma[cell] = chroma;
-                analysis->redLevel[cell].pivot = redLevel(color);
+                analysis->redLevel[cell].zigzag.pivot = redLevel(color);
                 analysis->redLevel[cell].pivotRed = red;
             }
             const bool transitioned[flashKinds] = {

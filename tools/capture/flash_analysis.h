@@ -23,12 +23,13 @@ struct LinearColor {
     float b;
 };
 
-// Luminance zigzag of one cell: the last turning point and the extreme since.
-struct LuminanceTrack {
+// Zigzag of one cell's value over time (its luminance, its red level): the
+// last turning point and the extreme since.
+struct Zigzag {
     float pivot = 0.0f;
     float extreme = 0.0f;
-    int direction = 0; // +1 rising, -1 falling, 0 before the first change of 0.1
-    bool counted = false;
+    int direction = 0;    // +1 rising, -1 falling, 0 before the first change of a step
+    bool counted = false; // the leg from the pivot has counted as a transition
 };
 
 // Chromaticity of one cell at its last red transition (or at the start).
@@ -41,12 +42,9 @@ struct ChromaTrack {
 // Zigzag of one cell's red level, (R - G - B) x 320, with whether the states
 // at its last turning point and at the extreme since were saturated red.
 struct RedLevelTrack {
-    float pivot = 0.0f;
-    float extreme = 0.0f;
-    int direction = 0;
+    Zigzag zigzag;
     bool pivotRed = false;
     bool extremeRed = false;
-    bool counted = false;
 };
 
 // Frame numbers of a cell's latest transitions of one kind, newest at head.
@@ -79,7 +77,7 @@ struct FlashAnalysis {
     int fps = 60;
     int32_t frameIndex = 0;
     float linear[256] = {}; // linearised sRGB of each 8-bit level
-    std::vector<LuminanceTrack> luminance;
+    std::vector<Zigzag> luminance;
     std::vector<ChromaTrack> chroma;
     std::vector<RedLevelTrack> redLevel;
     std::vector<LinearColor> cellColors; // of the frame added last, per cell
