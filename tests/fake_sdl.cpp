@@ -1,6 +1,7 @@
 // Recording stand-ins for the library calls of the demo (see fake_sdl.h).
 #include "fake_sdl.h"
 
+#include "shell/damping_table.h"
 #include "shell/demo_state.h"
 
 #include <SDL.h>
@@ -182,7 +183,7 @@ int SDL_UpdateTexture(SDL_Texture* texture, const SDL_Rect*, const void* pixels,
 {
     // Only whole updates of the small damping textures occur.
     const auto* bytes = static_cast<const unsigned char*>(pixels);
-    fakeSdl.texturePixels[texture].assign(bytes, bytes + pitch * 27);
+    fakeSdl.texturePixels[texture].assign(bytes, bytes + pitch * dampingRows);
     return 0;
 }
 

@@ -55,12 +55,6 @@ struct Damping {
     float anchor[channels] = {};
 };
 
-float linearOf(float level)
-{
-    const float c = std::clamp(level, 0.0f, 1.0f);
-    return c <= 0.04045f ? c / 12.92f : std::pow((c + 0.055f) / 1.055f, 2.4f);
-}
-
 struct LinearTable {
     float values[linearSteps + 1];
 };
@@ -70,7 +64,7 @@ const LinearTable& linearTable()
     static const LinearTable table = [] {
         LinearTable t{};
         for (int i = 0; i <= linearSteps; ++i) {
-            t.values[i] = linearOf(static_cast<float>(i) / linearSteps);
+            t.values[i] = linearLight(static_cast<float>(i) / linearSteps);
         }
         return t;
     }();
@@ -188,8 +182,8 @@ struct CellWindow {
 
 bool saturatedRed(const float level[channels])
 {
-    const float red = linearOf(level[0]);
-    const float sum = red + linearOf(level[1]) + linearOf(level[2]);
+    const float red = linearLight(level[0]);
+    const float sum = red + linearLight(level[1]) + linearLight(level[2]);
     return sum > 0.0f && red / sum >= saturationLimit;
 }
 

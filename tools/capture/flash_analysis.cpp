@@ -220,10 +220,14 @@ LinearColor meanCellColor(const float* linear, const unsigned char* rgb, const C
 
 } // namespace
 
+float linearLight(float level)
+{
+    return level <= 0.04045f ? level / 12.92f : std::pow((level + 0.055f) / 1.055f, 2.4f);
+}
+
 float linearised(int channel)
 {
-    const float c = static_cast<float>(channel) / 255.0f;
-    return c <= 0.04045f ? c / 12.92f : std::pow((c + 0.055f) / 1.055f, 2.4f);
+    return linearLight(static_cast<float>(channel) / 255.0f);
 }
 
 float relativeLuminance(const LinearColor& c)

@@ -98,6 +98,9 @@ struct FlashRange {
     double peakFlashesPerSecond = 0.0;
 };
 
+// Linear light of an sRGB level from 0 to 1.
+float linearLight(float level);
+
 // Linear light of an 8-bit sRGB level.
 float linearised(int channel);
 
