@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # Builds the web version and plays it in headless Chromium, Firefox ESR and
-# WebKitGTK (web/test/browser-test.mjs).
+# WebKitGTK (web/test/browser-test.mjs), after the unit test of its analysis.
 # Exits non-zero when anything fails; the last line reads "N passed, M failed".
 set -uo pipefail
 cd "$(dirname "$0")/.."
@@ -19,6 +19,8 @@ done
 use_virtual_display "$0" "$@"
 web/build.sh || fail_early "the web build failed"
 (cd web/test && npm ci --no-audit --no-fund --loglevel=error) || fail_early "npm ci failed in web/test"
+(cd web/test && node --test --test-reporter=spec analysis.test.mjs) ||
+  fail_early "the music analysis or the screenshot reader failed its unit test"
 start_sound_server || fail_early "pulseaudio did not start"
 # A browser that stops answering would otherwise hold the run until CI's own limit.
 timeout --kill-after=30 1500 node web/test/browser-test.mjs build-web/site build-web/test-shots ||

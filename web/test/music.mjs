@@ -78,7 +78,8 @@ function bestLag(recorded, music, from, length, first, last, step) {
 // matches where the recording holds it, in its place give or take 10 ms
 // after the windows before, with a correlation of at least 0.9; silent
 // music must be silent. A window that does not match is searched for within
-// two seconds, so that a gap costs the windows it spoils, not all that follow.
+// two seconds, so that a gap costs the windows it spoils, not all that follow;
+// a silent stretch of the recording says nothing of where the music went.
 export function matchMusic(recorded, music, rate) {
   const window = Math.round(rate / 2);
   const near = Math.round(rate / 100);
@@ -98,10 +99,11 @@ export function matchMusic(recorded, music, rate) {
       recordedEnergy += recorded[from + lag + i] ** 2;
     }
     const silent = musicEnergy / window < 1e-6;
+    const recordedSilent = recordedEnergy / window < 1e-5;
     const best = bestLag(recorded, music, from, window, lag - near, lag + near, 1);
-    const matched = silent ? recordedEnergy / window < 1e-5 : best.value >= 0.9;
+    const matched = silent ? recordedSilent : best.value >= 0.9;
     if (matched && !silent) lag = best.lag;
-    if (!matched) lag = bestLag(recorded, music, from, window, lag - far, lag + far, 2).lag;
+    if (!matched && !recordedSilent) lag = bestLag(recorded, music, from, window, lag - far, lag + far, 2).lag;
     scenes[scene].windows += 1;
     if (matched) scenes[scene].matched += 1;
     else unmatched.push((from / rate).toFixed(1));
