@@ -9,7 +9,7 @@ cd "$(dirname "$0")/.."
 source web/browser-env.sh
 use_virtual_display "$0" "$@"
 web/build.sh >/dev/null
-(cd web/test && npm ci --no-audit --no-fund --loglevel=error)
+install_test_packages
 start_sound_server
 node web/test/browser-test.mjs build-web/site build-web/bench-shots --whole "$@" |
   grep -E 'starts on the click|^frame rates|^music|passed,'

@@ -1,5 +1,13 @@
-# Sourced by web/test.sh and bench/web_engines.sh: what Firefox and WebKitGTK
-# need to play the show on a machine without a display or a sound card.
+# Sourced by web/test.sh and bench/web_engines.sh: the browser test's packages,
+# and what Firefox and WebKitGTK need to play the show on a machine without a
+# display or a sound card.
+
+# Installs the packages web/test/package-lock.json pins, unless they are
+# installed already: npm ci starts from nothing, some eight seconds each time.
+install_test_packages() {
+  (cd web/test && { cmp -s package-lock.json node_modules/.installed-lock.json ||
+    { npm ci --no-audit --no-fund --loglevel=error && cp package-lock.json node_modules/.installed-lock.json; }; })
+}
 
 # Runs the calling script again under a virtual display where there is none.
 # Usage: use_virtual_display "$0" "$@"

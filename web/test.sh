@@ -18,7 +18,7 @@ for program in chromium:chromium firefox-esr:firefox-esr WebKitWebDriver:webkit2
 done
 use_virtual_display "$0" "$@"
 web/build.sh || fail_early "the web build failed"
-(cd web/test && npm ci --no-audit --no-fund --loglevel=error) || fail_early "npm ci failed in web/test"
+install_test_packages || fail_early "npm ci failed in web/test"
 (cd web/test && node --test --test-reporter=spec analysis.test.mjs) ||
   fail_early "the music analysis or the screenshot reader failed its unit test"
 start_sound_server || fail_early "pulseaudio did not start"
