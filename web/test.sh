@@ -17,8 +17,12 @@ for program in chromium:chromium firefox-esr:firefox-esr WebKitWebDriver:webkit2
   command -v "${program%%:*}" >/dev/null || fail_early "${program%%:*} not found (apt-get install ${program#*:})"
 done
 use_virtual_display "$0" "$@"
+# The packages download while the build compiles.
+mkdir -p build-web
+install_test_packages >build-web/packages.log 2>&1 &
+packages=$!
 web/build.sh || fail_early "the web build failed"
-install_test_packages || fail_early "npm ci failed in web/test"
+wait "$packages" || { cat build-web/packages.log >&2; fail_early "npm ci failed in web/test"; }
 (cd web/test && node --test --test-reporter=spec analysis.test.mjs) ||
   fail_early "the music analysis or the screenshot reader failed its unit test"
 start_sound_server || fail_early "pulseaudio did not start"
