@@ -19,8 +19,9 @@
 // The files beside this one, one concern each: site.mjs serves the build;
 // browsers.mjs starts each engine; pages.mjs acts on a page in any engine;
 // probe.mjs is put in the page before its own scripts; pictures.mjs and
-// music.mjs check what is seen and heard; show-checks.mjs, showings.mjs and
-// phone.mjs are what the runs below do.
+// music.mjs check what is seen and heard (analysis.test.mjs tests them
+// without a browser); show-checks.mjs, showings.mjs and phone.mjs are what
+// the runs below do; report.mjs prints each check.
 import { mkdir } from 'node:fs/promises';
 import path from 'node:path';
 import { defaultFlags, gpuFlags, noWebGLFlags, withBrowser } from './browsers.mjs';
