@@ -93,7 +93,7 @@ async function openFirefox(consoleLines) {
     await tab.evaluateOnNewDocument(probeSource);
     return { browser, page: { engine: 'firefox', tab } };
   } catch (error) {
-    browser.process()?.kill('SIGKILL');
+    await closeBrowser('firefox', browser, null, true);
     throw error;
   }
 }
@@ -113,9 +113,7 @@ async function openWebKit() {
     await driver.manage().window().setRect({ width: viewport.width, height: viewport.height + toolbar });
     return { browser: service, page };
   } catch (error) {
-    // WebKitWebDriver leaves its browser running unless the session ends.
-    await driver?.quit().catch(() => {});
-    await service.kill();
+    await closeBrowser('webkit', service, driver && { driver }, true);
     throw error;
   }
 }

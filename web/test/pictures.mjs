@@ -111,16 +111,10 @@ export async function canvasContentBox(page) {
   })()`);
 }
 
-// How much the red of the grid's samples changes between two shots, on average.
-export const redSwing = (first, second) => {
-  const later = gridSamples(second);
-  return gridSamples(first).reduce((sum, sample, i) => sum + Math.abs(sample.rgb[0] - later[i].rgb[0]), 0) /
-    later.length;
-};
-
-// How far apart two shots' grid samples are, in levels per channel on average.
-export function meanDifference(first, second) {
+// How far apart two shots' grid samples are in the given channels (0 red,
+// 1 green, 2 blue), in levels per channel on average.
+export function meanDifference(first, second, channels = [0, 1, 2]) {
   const later = gridSamples(second);
   return gridSamples(first).reduce((sum, sample, i) => sum +
-    sample.rgb.reduce((s, c, k) => s + Math.abs(c - later[i].rgb[k]), 0), 0) / (later.length * 3);
+    channels.reduce((s, k) => s + Math.abs(sample.rgb[k] - later[i].rgb[k]), 0), 0) / (later.length * channels.length);
 }
