@@ -1,7 +1,6 @@
 // Recording stand-ins for the library calls of the demo (see fake_sdl.h).
 #include "fake_sdl.h"
 
-#include "shell/damping_table.h"
 #include "shell/demo_state.h"
 
 #include <SDL.h>
@@ -138,9 +137,6 @@ int SDL_ShowCursor(int toggle)
 SDL_Surface* IMG_Load(const char* file)
 {
     note(std::string("IMG_Load ") + file);
-    if (fakeSdl.images.count(file) != 0) {
-        return fakeSdl.images[file];
-    }
     if (fakeSdl.loadableFiles.count(file) == 0) {
         fail(std::string("Couldn't open ") + file);
         return nullptr;
@@ -157,34 +153,6 @@ SDL_Texture* SDL_CreateTextureFromSurface(SDL_Renderer*, SDL_Surface* surface)
     }
     static int next = 0;
     return fakeTexture(next++ % 60);
-}
-
-SDL_Surface* SDL_ConvertSurfaceFormat(SDL_Surface* surface, Uint32 format, Uint32)
-{
-    note("SDL_ConvertSurfaceFormat " + std::to_string(format));
-    return surface;
-}
-
-SDL_Texture* SDL_CreateTexture(SDL_Renderer*, Uint32 format, int access, int w, int h)
-{
-    note("SDL_CreateTexture " + std::to_string(format) + " " + std::to_string(access) + " " +
-         std::to_string(w) + " " + std::to_string(h));
-    static int next = 0;
-    return fakeTexture(60 + next++ % 4);
-}
-
-int SDL_SetTextureBlendMode(SDL_Texture*, SDL_BlendMode blendMode)
-{
-    note("SDL_SetTextureBlendMode " + std::to_string(blendMode));
-    return 0;
-}
-
-int SDL_UpdateTexture(SDL_Texture* texture, const SDL_Rect*, const void* pixels, int pitch)
-{
-    // Only whole updates of the small damping textures occur.
-    const auto* bytes = static_cast<const unsigned char*>(pixels);
-    fakeSdl.texturePixels[texture].assign(bytes, bytes + pitch * dampingRows);
-    return 0;
 }
 
 void SDL_FreeSurface(SDL_Surface* surface)
@@ -344,12 +312,6 @@ int SDL_RenderCopyEx(SDL_Renderer*, SDL_Texture* texture, const SDL_Rect* srcrec
             dstrect != nullptr, dstrect ? *dstrect : SDL_Rect{}, angle, center != nullptr, flip,
             fakeSdl.mods[texture].color});
     return 0;
-}
-
-int SDL_RenderCopy(SDL_Renderer* renderer, SDL_Texture* texture, const SDL_Rect* srcrect,
-                   const SDL_Rect* dstrect)
-{
-    return SDL_RenderCopyEx(renderer, texture, srcrect, dstrect, 0.0, nullptr, SDL_FLIP_NONE);
 }
 
 int SDL_GetWindowDisplayIndex(SDL_Window*)

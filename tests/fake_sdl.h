@@ -41,9 +41,7 @@ struct FakeSdl {
 
     bool initFails = false;
     int imageInitResult = IMG_INIT_JPG | IMG_INIT_PNG;
-    std::set<std::string> loadableFiles;        // IMG_Load and Mix_LoadMUS succeed for these
-    std::map<std::string, SDL_Surface*> images; // IMG_Load gives these surfaces for their files
-    std::map<SDL_Texture*, std::vector<unsigned char>> texturePixels; // by SDL_UpdateTexture
+    std::set<std::string> loadableFiles; // IMG_Load and Mix_LoadMUS succeed for these
 
     SDL_Rect display = {0, 0, 1920, 1080}; // bounds of the window's display
     SDL_Rect window = {0, 0, 1920, 1080};  // the renderer's output is the window's size

@@ -1,6 +1,7 @@
 // Layers shared by several scenes: the heading, the red lines, the red
 // saw-tooth and the tinted fog wall, so they run on unbroken across scenes.
 #include "font/font.h"
+#include "scenes/easing.h"
 #include "scenes/scenes.h"
 #include "shell/demo_state.h"
 
@@ -17,6 +18,14 @@ constexpr SDL_Color headingColor = {0, 255, 0, 255};
 constexpr SDL_Color predictionColor = {255, 0, 15, 255};
 constexpr int32_t fogTileSize = 1024;
 constexpr Uint8 fogAlpha = 64;
+// With reduced flashing the background holds a steady red instead of the
+// saw-tooth: bright behind the small dark flowers of scene 3, as in the show,
+// then, while they grow to fill the screen, darkening to their own level so
+// that their turning petals do not flicker against it.
+constexpr float steadyRedBright = 200.0f;
+constexpr float steadyRedDark = 90.0f;
+constexpr float steadyRedDarkensAtMs = 76000.0f;
+constexpr float steadyRedDarkensForMs = 4000.0f;
 
 } // namespace
 
@@ -41,6 +50,11 @@ void drawClothesLine(int32_t elapsedMs)
 
 uint8_t backgroundRed(int32_t elapsedMs)
 {
+    if (demo.reduceFlashes) {
+        const float darkening = easeWindow(elapsedMs, steadyRedDarkensAtMs, steadyRedDarkensForMs);
+        return static_cast<uint8_t>(steadyRedBright -
+                                    (steadyRedBright - steadyRedDark) * darkening);
+    }
     // low8(e - 128), in unsigned arithmetic so no value can overflow.
     return static_cast<uint8_t>(static_cast<uint32_t>(elapsedMs) - 128u);
 }

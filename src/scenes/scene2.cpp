@@ -12,6 +12,9 @@ namespace {
 constexpr int32_t tileCount = 28;
 constexpr int32_t tileColumns = 7;
 constexpr int32_t tileSize = 256;
+// With reduced flashing the wall bobs a quarter as far, so that the edges of
+// its tiles no longer flicker against the black; the rocking stays.
+constexpr float calmBobShare = 0.25f;
 
 // 20 * sin(t / period): the quotient in single precision, the sine in double
 // precision, narrowed back to single precision for the product.
@@ -29,7 +32,8 @@ void drawTileGrid()
     const auto count = static_cast<int32_t>(28.0f * smoothstep(t / 6000.0f));
     const auto first = static_cast<int32_t>(28.0f * smoothstep((t - 7000.0f) / 7000.0f));
     const double tileAngle = static_cast<double>(swing(t, 200.0f)) - 15.0;
-    const auto bob = static_cast<int32_t>(swing(t, 100.0f));
+    const float swingY = swing(t, 100.0f);
+    const auto bob = static_cast<int32_t>(demo.reduceFlashes ? swingY * calmBobShare : swingY);
     for (int32_t i = 0; i < tileCount; ++i) {
         if (first <= i && i < count) {
             const SDL_Color& tint = demo.palette[i & 7];

@@ -34,15 +34,9 @@ struct DemoState {
     // fit it when it differs from the screen's size.
     int32_t outputWidth = screenWidth;
     int32_t outputHeight = screenHeight;
-    // Reduced flashing (demo --reduce-flashes): the damping table, steps of
-    // cells of the picture, and the two textures that apply one moment of it.
+    // Reduced flashing (demo --reduce-flashes): the scenes draw their
+    // flashing layers steady and their fastest motion calmer.
     bool reduceFlashes = false;
-    std::vector<unsigned char> dampingTable;
-    std::vector<unsigned char> dampedSteps; // per step: 1 unless it leaves the picture as drawn
-    std::vector<unsigned char> dampingFactors;
-    std::vector<unsigned char> dampingOffsets;
-    SDL_Texture* texDampingFactor = nullptr;
-    SDL_Texture* texDampingOffset = nullptr;
 };
 
 extern DemoState demo;

@@ -39,17 +39,9 @@ void drawScene()
     }
 }
 
-void composePicture()
-{
-    drawScene();
-    if (demo.reduceFlashes) {
-        drawFlashDamping();
-    }
-}
-
 void renderFrame()
 {
-    composePicture();
+    drawScene();
     if (demo.overlayVisible) {
         drawDebugText(intToString(demo.elapsedMs), 10);
         drawDebugText(intToString(demo.sceneMs), 60);

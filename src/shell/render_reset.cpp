@@ -40,8 +40,6 @@ void recoverRenderDevice()
     // destroying it releases the textures with it.
     SDL_DestroyRenderer(demo.renderer);
     demo.renderer = SDL_CreateRenderer(demo.window, -1, SDL_RENDERER_ACCELERATED);
-    demo.texDampingFactor = nullptr;
-    demo.texDampingOffset = nullptr;
 #else
     SDL_DestroyTexture(demo.texSuikelois);
     SDL_DestroyTexture(demo.texSumuuh);
@@ -49,9 +47,4 @@ void recoverRenderDevice()
     SDL_DestroyTexture(demo.texFont);
 #endif
     loadTextures();
-    if (demo.reduceFlashes) {
-        SDL_DestroyTexture(demo.texDampingFactor);
-        SDL_DestroyTexture(demo.texDampingOffset);
-        makeDampingTextures();
-    }
 }

@@ -9,7 +9,7 @@
 // The program's main function: start-up, the whole timeline, shutdown.
 // Takes one option, --reduce-flashes; any other argument gets a usage line
 // on standard error and status 2 before anything starts. Returns 1 when SDL
-// cannot be initialised or the reduced flashing cannot start, else 0.
+// cannot be initialised, else 0.
 int demoMain(int argc, char* argv[]);
 
 // Brings up SDL, the window, the renderer, the image library and the mixer.
@@ -64,21 +64,6 @@ void handleInput();
 
 // Draws the current scene and the overlay if enabled, then presents.
 void renderFrame();
-
-// Draws the current scene, damped where its flashes are when reduceFlashes is set.
-void composePicture();
-
-// Loads the damping table and makes its textures; false, having said why on
-// standard output, if the table is missing or malformed.
-bool startFlashDamping();
-
-// Makes the two textures that apply the damping table, as startFlashDamping
-// does, again after the graphics device was reset or lost.
-void makeDampingTextures();
-
-// Multiplies and offsets the picture by the damping table's cells at the
-// pass's elapsedMs; draws nothing where the table leaves the picture as drawn.
-void drawFlashDamping();
 
 // Draws the scene of sceneIndex, or clears to opaque black for any other.
 void drawScene();

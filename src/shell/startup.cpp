@@ -1,6 +1,5 @@
 // Start-up, asset loading and shutdown: the program's life from entry to exit.
 #include "font/font.h"
-#include "shell/damping_table.h"
 #include "shell/demo_state.h"
 #include "shell/shell.h"
 
@@ -45,11 +44,6 @@ int demoMain(int argc, char* argv[])
     }
     fitToDisplay();
     loadMedia();
-    if (demo.reduceFlashes && !startFlashDamping()) {
-        printf("Not playing: the flashes cannot be reduced without %s.\n", dampingTablePath);
-        shutdownPlatform();
-        return 1;
-    }
     runMainLoop();
     shutdownPlatform();
     return 0;

@@ -34,7 +34,7 @@ std::string checkSurroundings(const Options& options)
     if (options.flashes) {
         return "";
     }
-    const std::string file = !options.videoPath.empty() ? options.videoPath : options.tablePath;
+    const std::string& file = options.videoPath;
     const std::string target =
         file.empty() ? options.outDir : std::filesystem::path(file).parent_path().string();
     const std::string folder = target.empty() ? "." : target;
@@ -51,9 +51,6 @@ int runTask(const Options& options)
     }
     if (options.flashes) {
         return scanFlashes(options);
-    }
-    if (!options.tablePath.empty()) {
-        return writeDampingTable(options);
     }
     return options.videoPath.empty() ? captureStills(options) : captureVideo(options);
 }
@@ -94,10 +91,6 @@ int main(int argc, char* argv[])
     }
     loadMedia();
     demo.reduceFlashes = options.reduceFlashes;
-    if (demo.reduceFlashes && !startFlashDamping()) {
-        shutdownPlatform();
-        return fail("cannot reduce the flashes without the damping table");
-    }
     signal(SIGINT, onInterrupt);
     signal(SIGTERM, onInterrupt);
     const int status = runTask(options);

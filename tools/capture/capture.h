@@ -20,7 +20,6 @@ struct Options {
     std::string container; // ffmpeg's muxer for videoPath, from its extension
     bool flashes = false;
     bool reduceFlashes = false; // draw as demo --reduce-flashes does
-    std::string tablePath;      // where --damping-table writes
     int32_t fromMs = 0;         // the stretch --flashes analyses
     int32_t toMs = lastFrameMs;
     int fps = defaultFps;
@@ -70,17 +69,3 @@ int captureStills(const Options& options);
 int captureVideo(const Options& options);
 // flash_scan.cpp
 int scanFlashes(const Options& options);
-struct FlashAnalysis;
-struct DampingSamples;
-// Cell size of the analysis at a frame width.
-int flashCellSize(int width);
-// Renders the whole show at the options' size and fps into a new analysis,
-// and into new samples for the damping table unless samples is null; false,
-// having said why, if a frame cannot be read, or if interrupted.
-bool analyseShow(const Options& options, FlashAnalysis* analysis, DampingSamples* samples);
-// Prints the failing ranges, at show times from startMs on, and the largest
-// figures of each kind; true if none fails.
-bool printFlashReport(const FlashAnalysis& analysis, int32_t startMs);
-
-// damping_task.cpp
-int writeDampingTable(const Options& options);

@@ -154,15 +154,6 @@ int transitionsInSecond(const TransitionRing& ring, int32_t frame, int fps)
     return count;
 }
 
-void noteRun(std::vector<FrameRun>* runs, int32_t frame)
-{
-    if (!runs->empty() && runs->back().last + 1 == frame) {
-        runs->back().last = frame;
-    } else {
-        runs->push_back({frame, frame});
-    }
-}
-
 // Largest share of a 10° field (a third of the grid each way) whose cells are flagged.
 double largestFieldShare(const std::vector<unsigned char>& flagged, int columns, int rows)
 {
@@ -247,8 +238,6 @@ void startFlashAnalysis(FlashAnalysis* analysis, int width, int height, int cell
     analysis->luminance.resize(cells);
     analysis->chroma.resize(cells);
     analysis->redLevel.resize(cells);
-    analysis->cellColors.resize(cells);
-    analysis->notedRuns.resize(cells);
     for (std::vector<TransitionRing>& rings : analysis->transitions) {
         rings.assign(cells, TransitionRing{});
     }
@@ -269,7 +258,6 @@ void analyseFrame(FlashAnalysis* analysis, const unsigned char* rgb)
             const size_t cell = static_cast<size_t>(row) * analysis->grid.columns + column;
             const LinearColor color =
                 meanCellColor(analysis->linear, rgb, analysis->grid, column, row);
-            analysis->cellColors[cell] = color;
             const float level = relativeLuminance(color);
             const ChromaTrack chroma = chromaOf(color);
             const bool red = saturatedRed(color);
@@ -283,7 +271,6 @@ void analyseFrame(FlashAnalysis* analysis, const unsigned char* rgb)
                 luminanceTransition(&analysis->luminance[cell], level),
                 redTransition(&analysis->chroma[cell], chroma),
                 redLevelTransition(&analysis->redLevel[cell], redLevel(color), red)};
-            bool noted = false;
             for (int kind = 0; kind < flashKinds; ++kind) {
                 TransitionRing& ring = analysis->transitions[kind][cell];
                 if (transitioned[kind]) {
@@ -295,10 +282,6 @@ void analyseFrame(FlashAnalysis* analysis, const unsigned char* rgb)
                     flagged[kind][cell] = 1;
                     rates[kind].push_back(count / 2.0);
                 }
-                noted = noted || count > analysis->noteAbove;
-            }
-            if (noted) {
-                noteRun(&analysis->notedRuns[cell], frame);
             }
         }
     }

@@ -64,12 +64,6 @@ struct CellGrid {
     int rows = 0;
 };
 
-// Consecutive frames, first to last.
-struct FrameRun {
-    int32_t first;
-    int32_t last;
-};
-
 // The state of one analysis: cells are cellSize squares of the frame, and a
 // 10° field is a third of the frame each way (640x360 of 1920x1080).
 struct FlashAnalysis {
@@ -80,13 +74,8 @@ struct FlashAnalysis {
     std::vector<Zigzag> luminance;
     std::vector<ChromaTrack> chroma;
     std::vector<RedLevelTrack> redLevel;
-    std::vector<LinearColor> cellColors; // of the frame added last, per cell
     std::vector<TransitionRing> transitions[flashKinds];
     std::vector<FlashFrame> frames;
-    // Per cell: frames whose closing second holds more than noteAbove
-    // transitions of one kind (by default, the frames it flashes too often in).
-    int noteAbove = 6;
-    std::vector<std::vector<FrameRun>> notedRuns;
 };
 
 // A run of frames whose closing seconds all fail one threshold, with the

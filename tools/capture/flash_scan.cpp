@@ -1,8 +1,6 @@
 // Capture tool: renders the whole show and prints where it exceeds the flash thresholds.
 #include "capture.h"
-#include "damping_table.h"
 #include "flash_analysis.h"
-#include "shell/damping_table.h"
 #include "shell/demo_state.h"
 
 #include <SDL.h>
@@ -59,21 +57,18 @@ int spanFrames(const Options& options)
     return frames;
 }
 
-} // namespace
-
+// Cell size of the analysis at a frame width.
 int flashCellSize(int width)
 {
     return width / gridColumns;
 }
 
-bool analyseShow(const Options& options, FlashAnalysis* analysis, DampingSamples* samples)
+// Renders the stretch at the options' size and fps into a new analysis;
+// false, having said why, if a frame cannot be read, or if interrupted.
+bool analyseShow(const Options& options, FlashAnalysis* analysis)
 {
     startFlashAnalysis(analysis, options.width, options.height, flashCellSize(options.width),
                        options.fps);
-    if (samples != nullptr) {
-        analysis->noteAbove = dampingNoteAbove;
-        startDampingSamples(samples, analysis->grid, dampingSteps);
-    }
     const int total = spanFrames(options);
     std::vector<unsigned char> pixels;
     const Uint64 started = SDL_GetPerformanceCounter();
@@ -89,9 +84,6 @@ bool analyseShow(const Options& options, FlashAnalysis* analysis, DampingSamples
             return false;
         }
         analyseFrame(analysis, pixels.data());
-        if (samples != nullptr) {
-            addDampingSample(samples, frameMs(frame, options.fps), analysis->cellColors);
-        }
         if (frame % 10 == 0 || frame + 1 == total) {
             showProgress(frame + 1, total, secondsSince(started));
         }
@@ -100,27 +92,21 @@ bool analyseShow(const Options& options, FlashAnalysis* analysis, DampingSamples
     return true;
 }
 
-bool printFlashReport(const FlashAnalysis& analysis, int32_t startMs)
-{
-    printKind(analysis, generalFlash, "general", startMs);
-    printKind(analysis, redFlash, "red (WCAG 2.2, chromaticity)", startMs);
-    printKind(analysis, redLevelFlash, "red (WCAG 2.0/2.1, red level)", startMs);
-    return failingRanges(analysis, generalFlash).empty() &&
-           failingRanges(analysis, redFlash).empty() &&
-           failingRanges(analysis, redLevelFlash).empty();
-}
+} // namespace
 
 int scanFlashes(const Options& options)
 {
     FlashAnalysis analysis;
     const Uint64 started = SDL_GetPerformanceCounter();
-    if (!analyseShow(options, &analysis, nullptr)) {
+    if (!analyseShow(options, &analysis)) {
         return interrupted ? fail("interrupted; no analysis") : 1;
     }
     const int cellSize = flashCellSize(options.width);
     printf("%d frames at %d fps, %dx%d in cells of %dx%d px, %s, analysed in %.0f s\n",
            analysis.frameIndex, options.fps, options.width, options.height, cellSize, cellSize,
            options.reduceFlashes ? "flashes reduced" : "as drawn", secondsSince(started));
-    printFlashReport(analysis, options.fromMs);
+    printKind(analysis, generalFlash, "general", options.fromMs);
+    printKind(analysis, redFlash, "red (WCAG 2.2, chromaticity)", options.fromMs);
+    printKind(analysis, redLevelFlash, "red (WCAG 2.0/2.1, red level)", options.fromMs);
     return 0;
 }

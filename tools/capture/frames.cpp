@@ -103,7 +103,7 @@ int frameCount(int fps)
 bool drawAndRead(std::vector<unsigned char>* pixels)
 {
     resetRenderState();
-    composePicture();
+    drawScene();
     pixels->resize(static_cast<size_t>(target.width) * target.height * bytesPerPixel);
     return SDL_RenderReadPixels(demo.renderer, nullptr, SDL_PIXELFORMAT_RGB24, pixels->data(),
                                 target.width * bytesPerPixel) == 0;

@@ -12,9 +12,6 @@ namespace {
 constexpr int minWidth = 640;
 constexpr int maxWidth = 3840;
 constexpr int flashScanWidth = 960; // a quarter of the pixels is plenty for whole-screen flashes
-// The damping table needs only the coarse picture: cells of 2x2 px stand for
-// the analysis's cells of 8x8 px at 1920x1080.
-constexpr int dampingScanWidth = 480;
 constexpr int flashGridColumns = 240;
 constexpr const char* presets[] = {"ultrafast", "superfast", "veryfast", "faster",  "fast",
                                    "medium",    "slow",      "slower",   "veryslow"};
@@ -112,8 +109,6 @@ std::string parseOption(const std::string& flag, const std::string& value, Optio
             return flag + " wants a whole number of ms from 0 to " + std::to_string(lastFrameMs);
         }
         (flag == "--from" ? options->fromMs : options->toMs) = static_cast<int32_t>(number);
-    } else if (flag == "--damping-table") {
-        options->tablePath = value;
     } else if (flag == "--size") {
         return parseSize(value, options);
     } else if (flag == "--preset") {
@@ -144,19 +139,11 @@ std::string checkTogether(Options* options)
 {
     const bool stills = !options->atMs.empty() || !options->outDir.empty();
     const bool video = !options->videoPath.empty();
-    const bool table = !options->tablePath.empty();
-    if (int{stills} + int{video} + int{options->flashes} + int{table} != 1) {
-        return "give either --at and --out, or --video, or --flashes, or --damping-table";
+    if (int{stills} + int{video} + int{options->flashes} != 1) {
+        return "give either --at and --out, or --video, or --flashes";
     }
     if (stills && (options->atMs.empty() || options->outDir.empty())) {
         return "--at and --out go together";
-    }
-    if (table) {
-        if (options->width != 0 || options->fps != defaultFps || options->reduceFlashes) {
-            return "--damping-table takes no other option";
-        }
-        options->width = dampingScanWidth;
-        options->height = dampingScanWidth * 9 / 16;
     }
     if (options->width == 0) {
         options->width = options->flashes ? flashScanWidth : screenWidth;
@@ -184,7 +171,6 @@ void printUsage()
            "               [--preset NAME]\n"
            "       capture --flashes [--reduce-flashes] [--size WxH] [--fps N] [--from MS]\n"
            "               [--to MS]\n"
-           "       capture --damping-table FILE\n"
            "Renders the demo off screen, from the folder that holds its dada/.\n"
            "  --at MS,...    moments of the show to draw, ms from 0 to %d\n"
            "  --out DIR      folder for the stills, frame_<ms>.png\n"
@@ -192,17 +178,15 @@ void printUsage()
            "  --shrink N     write stills at 1/N of the frame size\n"
            "  --video FILE   the whole show as H.264 + AAC through ffmpeg, in MP4 or\n"
            "                 Matroska as FILE ends in .mp4 or .mkv\n"
-           "  --reduce-flashes  draw the show as demo --reduce-flashes plays it: the\n"
-           "                 stretches beyond the flash thresholds damped, all else as drawn\n"
+           "  --reduce-flashes  draw the show as demo --reduce-flashes plays it: its\n"
+           "                 flashing layers steady and its fastest motion calmer\n"
            "  --fps N        frames per second of show time (default %d)\n"
            "  --crf N        x264 quality, 0 to 51, lower is better (default %d)\n"
            "  --preset NAME  x264 speed preset, ultrafast to veryslow (default %s)\n"
            "  --flashes      print where the show exceeds the general flash threshold and\n"
            "                 the red one as WCAG 2.2 and as WCAG 2.0/2.1 define it\n"
            "                 (default size 960x540, width a multiple of 240)\n"
-           "  --from MS, --to MS  analyse only that stretch of the show\n"
-           "  --damping-table FILE  work out the damping of demo --reduce-flashes from\n"
-           "                 a rendering of the show and write it to FILE\n",
+           "  --from MS, --to MS  analyse only that stretch of the show\n",
            lastFrameMs, defaultFps, defaultCrf, defaultPreset);
 }
 
