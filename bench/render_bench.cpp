@@ -93,7 +93,7 @@ void finish()
 // Draws the current frame and waits until the renderer has finished it.
 void drawFinished()
 {
-    composePicture();
+    drawScene();
     finish();
     SDL_RenderPresent(demo.renderer);
 }
@@ -179,32 +179,6 @@ void timeScenes(const char* mode)
     printf("\nResident after all frames: %.1f MiB\n\n", residentMiB());
 }
 
-// What the damping adds to a frame where it damps: mixing two steps of the
-// table, updating its two textures and drawing them over the picture,
-// against the same frame without it.
-void timeDamping()
-{
-    std::vector<double> damped;
-    std::vector<double> plain;
-    for (int32_t ms = 60000; ms < 114000; ms += 97) {
-        demo.elapsedMs = ms;
-        for (const bool withDamping : {false, true}) {
-            SDL_RenderClear(demo.renderer);
-            finish();
-            const Clock::time_point start = Clock::now();
-            if (withDamping) {
-                drawFlashDamping();
-            }
-            finish();
-            (withDamping ? damped : plain).push_back(msSince(start));
-        }
-    }
-    printf("Damping of one frame from 1:00 to 1:54, drawn and finished (ms): median %.2f, "
-           "p90 %.2f; the same frame without it: median %.2f, p90 %.2f (%zu frames)\n",
-           percentile(damped, 0.5), percentile(damped, 0.9), percentile(plain, 0.5),
-           percentile(plain, 0.9), damped.size());
-}
-
 } // namespace
 
 int main()
@@ -214,11 +188,8 @@ int main()
     setenv("SDL_AUDIODRIVER", "dummy", 0);
     timeStartUp(processStart);
     timeScenes("as drawn");
-    demo.reduceFlashes = startFlashDamping();
-    if (demo.reduceFlashes) {
-        timeScenes("flashes reduced (demo --reduce-flashes)");
-        timeDamping();
-    }
+    demo.reduceFlashes = true;
+    timeScenes("flashes reduced (demo --reduce-flashes)");
     shutdownPlatform();
     return 0;
 }
