@@ -77,6 +77,22 @@ export function checkScene3(shots) {
     counts.map((c) => `${c.red}/25 red, ${c.reddish}/25 without green or blue`).join('; '));
 }
 
+// Between any two moments 150 ms apart the saw-tooth's background moves by
+// 106 levels at least: up by 150, or down by 106 across its drop.
+export const sawToothSwing = 106;
+
+// With reduced flashing the five flowers of scene 3 stay dark red on a
+// steady, brighter red, as in the show at 62.5 s.
+export function checkReducedFlowers(shot, label) {
+  const flowers = [[960, 540], [480, 270], [1440, 270], [480, 810], [1440, 810]].map(([x, y]) => shot.showPixel(x, y));
+  const between = [[720, 405], [1200, 405], [720, 675], [1200, 675]].map(([x, y]) => shot.showPixel(x, y));
+  const darkest = Math.min(...between.map(([r]) => r));
+  check(`${label}: a steady red between the flowers`, between.every(isRed) && darkest >= 150,
+    `between ${between.join(' ')}`);
+  check(`${label}: five dark red flowers on it`, flowers.every((rgb) => isRed(rgb) && rgb[0] <= darkest - 60),
+    `flower centres ${flowers.join(' ')}`);
+}
+
 // The credits' green text sits on the red square in the middle of scene 5.
 export function checkScene5(shot) {
   let green = 0;
