@@ -9,7 +9,7 @@ import path from 'node:path';
 import { Worker } from 'node:worker_threads';
 import { PNG } from 'pngjs';
 import { withBrowser } from './browsers.mjs';
-import { capturePng, clickElement, openPage, waitFor } from './pages.mjs';
+import { capturePng, clickElement, evaluate, openPage, waitFor } from './pages.mjs';
 import { check, sleep } from './report.mjs';
 
 const changeWithinMs = 3000;
@@ -80,6 +80,7 @@ async function startOnce(engine, url, options, shot) {
       return;
     }
     const card = pixels(await capturePng(page));
+    const pageClickedAt = await evaluate(page, 'performance.now()');
     // Not awaited: a driver may wait for the page to answer after its click,
     // and a page that stops answering must show as frames that do not change.
     const clickedAt = Date.now();
@@ -89,7 +90,14 @@ async function startOnce(engine, url, options, shot) {
     playing = ms !== null;
     detail = playing ? `changing frames ${ms} ms after the click` : `no changing frames within ${changeWithinMs} ms`;
     if (!playing) {
-      // Whether it was late or has stopped, for the log only.
+      // Whether it was late or has stopped, and the program's passes as the
+      // page counts them, for the log only.
+      const passes = await Promise.race([evaluate(page, '__probe.passes'), sleep(2000).then(() => null)]);
+      if (passes) {
+        const early = passes.filter((at) => at - pageClickedAt <= changeWithinMs);
+        detail += ` (the page counts ${early.length} passes by then` +
+          `${passes.length ? `, the first ${Math.round(passes[0] - pageClickedAt)} ms after the click` : ''})`;
+      }
       await sleep(Math.max(0, 10000 - (Date.now() - clickedAt)));
       detail += (await changingFrames(page, card, Date.now())).ms === null ? ', nor 10 s after it' : ', but by 13 s';
     }
