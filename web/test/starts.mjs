@@ -81,10 +81,8 @@ async function startOnce(engine, url, options, shot) {
     }
     const card = pixels(await capturePng(page));
     const pageClickedAt = await evaluate(page, 'performance.now()');
-    // Not awaited: a driver may wait for the page to answer after its click,
-    // and a page that stops answering must show as frames that do not change.
     const clickedAt = Date.now();
-    clickElement(page, '#play').catch(() => {});
+    await clickElement(page, '#play');
     const { ms, png } = await changingFrames(page, card, clickedAt);
     if (png) await writeFile(shot, png);
     playing = ms !== null;
