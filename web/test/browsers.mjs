@@ -55,18 +55,20 @@ function collectConsole(tab, consoleLines) {
 }
 
 // Chromium plays into a stand-in of its own without a sound device, as it
-// always has here: the sound server web/test.sh starts is for the others.
-function withoutSoundServer() {
+// always has here: the sound server web/test.sh starts is for the others,
+// and for Chromium's start loop (soundServer).
+function chromiumEnvironment(soundServer) {
   const env = { ...process.env };
-  delete env.PULSE_SERVER;
+  if (!soundServer) delete env.PULSE_SERVER;
   return env;
 }
 
 // A page of a fresh headless Chromium with the probe and the injected
 // scripts before the page's own.
-async function openChromium({ flags = [], injected = [] }, consoleLines) {
+async function openChromium({ flags = [], injected = [], soundServer = false }, consoleLines) {
   const browser = await puppeteer.launch({
-    executablePath: onPath('chromium'), headless: true, env: withoutSoundServer(), protocolTimeout: protocolTimeoutMs,
+    executablePath: onPath('chromium'), headless: true, env: chromiumEnvironment(soundServer),
+    protocolTimeout: protocolTimeoutMs,
     // Muted, Chromium would not play into its stand-in as a viewer's does.
     ignoreDefaultArgs: ['--mute-audio'], defaultViewport: viewport,
     args: ['--no-sandbox', '--disable-quic', '--disable-component-update',
@@ -118,27 +120,30 @@ async function openWebKit() {
   }
 }
 
-// Ends the engine's browser: at once where it has stopped answering.
+// Ends the engine's browser: at once where it has stopped answering, and
+// where it does not close within 10 s (a page that stopped answering).
 async function closeBrowser(engine, browser, page, stalled) {
   if (engine === 'webkit') {
     // Its driver leaves the browser running unless the session ends.
     await Promise.race([page?.driver.quit().catch(() => {}), sleep(10000)]);
     await browser.kill();
-  } else if (stalled) {
-    const exited = new Promise((resolve) => browser.process().once('exit', resolve));
-    browser.process().kill('SIGKILL');
-    await exited;
-  } else {
-    await browser.close();
+    return;
   }
+  const child = browser.process();
+  const exited = child.exitCode !== null || child.signalCode !== null ||
+    new Promise((resolve) => child.once('exit', resolve));
+  if (stalled || await Promise.race([browser.close().then(() => false, () => true), sleep(10000).then(() => true)])) {
+    child.kill('SIGKILL');
+  }
+  await exited;
 }
 
 // Runs body(page, consoleLines) against a page of a fresh browser of the
-// engine ('chromium' with options { flags, injected }, 'firefox' or
+// engine ('chromium' with options { flags, injected, soundServer }, 'firefox' or
 // 'webkit'), collecting the page's console lines where the engine reports
 // them; an exception counts as one failed check. With options.limitMs, a
 // body that has not finished by then counts as stalled: the browser is
-// closed, a failed check is recorded and 'stalled' returned.
+// killed and a failed check is recorded.
 export async function withBrowser(engine, url, options, body) {
   const consoleLines = [];
   let browser = null;
@@ -165,5 +170,4 @@ export async function withBrowser(engine, url, options, body) {
     clearTimeout(timer);
     if (browser !== null) await closeBrowser(engine, browser, page, outcome === 'stalled');
   }
-  return outcome;
 }
