@@ -12,9 +12,10 @@ namespace {
 constexpr int32_t tileCount = 28;
 constexpr int32_t tileColumns = 7;
 constexpr int32_t tileSize = 256;
-// With reduced flashing the wall bobs a quarter as far, so that the edges of
-// its tiles no longer flicker against the black; the rocking stays.
+// With reduced flashing the wall bobs a quarter as far and rocks half as far,
+// so that the edges and corners of its tiles no longer flicker against the black.
 constexpr float calmBobShare = 0.25f;
+constexpr float calmRockShare = 0.5f;
 
 // 20 * sin(t / period): the quotient in single precision, the sine in double
 // precision, narrowed back to single precision for the product.
@@ -31,7 +32,9 @@ void drawTileGrid()
     const auto t = static_cast<float>(demo.sceneMs);
     const auto count = static_cast<int32_t>(28.0f * smoothstep(t / 6000.0f));
     const auto first = static_cast<int32_t>(28.0f * smoothstep((t - 7000.0f) / 7000.0f));
-    const double tileAngle = static_cast<double>(swing(t, 200.0f)) - 15.0;
+    const float rock = swing(t, 200.0f);
+    const double tileAngle =
+        static_cast<double>(demo.reduceFlashes ? rock * calmRockShare : rock) - 15.0;
     const float swingY = swing(t, 100.0f);
     const auto bob = static_cast<int32_t>(demo.reduceFlashes ? swingY * calmBobShare : swingY);
     for (int32_t i = 0; i < tileCount; ++i) {
