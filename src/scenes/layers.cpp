@@ -44,7 +44,7 @@ void drawPredictionLine(const char* text, int32_t x, int32_t y, double angle)
 
 void drawClothesLine(int32_t elapsedMs)
 {
-    drawPredictionLine(clothesText, 49920 - elapsedMs / 2, 500,
+    drawPredictionLine(clothesText, 49920 - elapsedMs / 2, clothesLineY,
                        static_cast<double>(elapsedMs) / -10.0);
 }
 

@@ -17,7 +17,6 @@ constexpr int32_t always = INT32_MIN;
 // With reduced flashing the sprites keep one dark red instead of their
 // saw-tooth, never so dark that their hue is lost to black.
 constexpr Uint8 steadySpriteRed = 72;
-constexpr int32_t levelLineY = 500;
 
 struct SpriteSpot {
     int32_t afterMs; // drawn once elapsedMs exceeds this, or always
@@ -73,13 +72,13 @@ void drawPredictions(int32_t elapsedMs, int32_t sceneMs)
         drawPredictionLine("technology will continue to make our lives harder and many of us "
                            "will be delighted about it",
                            16920 - sceneMs / 2,
-                           demo.reduceFlashes ? levelLineY : sceneMs / 10 - 3000, sceneAngle);
+                           demo.reduceFlashes ? clothesLineY : sceneMs / 10 - 3000, sceneAngle);
     }
     if (elapsedMs > 88000) {
         drawPredictionLine("all work will be outsourced, until all the work on the planet is "
                            "being done by one guy",
                            20920 - sceneMs / 2,
-                           demo.reduceFlashes ? levelLineY : 4800 - sceneMs / 10, sceneAngle);
+                           demo.reduceFlashes ? clothesLineY : 4800 - sceneMs / 10, sceneAngle);
     }
     if (elapsedMs > 96000) {
         drawClothesLine(elapsedMs);

@@ -21,6 +21,9 @@ void drawHeading(int32_t x, int32_t y, int32_t waveAmplitude, double angle, doub
 // A red prediction line on a gentle wave, glyphs turning 3 degrees apart.
 void drawPredictionLine(const char* text, int32_t x, int32_t y, double angle);
 
+// The height of the line "your clothes will be smarter than you".
+constexpr int32_t clothesLineY = 500;
+
 // "your clothes will be smarter than you", placed by elapsedMs: scenes 3 and 4.
 void drawClothesLine(int32_t elapsedMs);
 

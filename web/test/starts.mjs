@@ -1,8 +1,9 @@
 // The start loop: Play clicked in a fresh browser, again and again, with
 // every core kept busy (but for WebKitGTK, see busyCores) and the sound
-// server's null sink as the audio device, as a viewer's machine doing other work. Each start must draw frames that
-// change within 3 s of the click, as seen in screenshots: a page that stops
-// on its first frame fails, whatever the browser reports of it.
+// server's null sink as the audio device, as a viewer's machine doing other
+// work. Each start must draw frames that change within 3 s of the click, as
+// seen in screenshots: a page that stops on its first frame fails, whatever
+// the browser reports of it.
 import { writeFile } from 'node:fs/promises';
 import { cpus } from 'node:os';
 import path from 'node:path';
@@ -30,6 +31,11 @@ function keepCoresBusy(count) {
 // it shows moving frames a few seconds later, a slow start, not a freeze.
 function busyCores(engine) {
   return engine === 'webkit' ? 0 : cpus().length;
+}
+
+// What promise gives, or null when it has not within ms.
+function within(promise, ms) {
+  return Promise.race([promise, sleep(ms).then(() => null)]);
 }
 
 // A screenshot's RGBA pixels.
@@ -63,7 +69,7 @@ function showsTheShow(frame, card) {
 async function firstPass(page, since) {
   while (Date.now() - since < changeWithinMs) {
     const left = changeWithinMs - (Date.now() - since);
-    const passes = await Promise.race([evaluate(page, '__probe.passes.length'), sleep(left).then(() => null)]);
+    const passes = await within(evaluate(page, '__probe.passes.length'), left);
     if (passes === null || passes > 0) return;
     await sleep(50);
   }
@@ -80,7 +86,7 @@ async function changingFrames(page, card, since) {
   await firstPass(page, since);
   while (Date.now() - since < changeWithinMs) {
     const requestedMs = Date.now() - since;
-    const png = await Promise.race([capturePng(page), sleep(changeWithinMs - requestedMs).then(() => null)]);
+    const png = await within(capturePng(page), changeWithinMs - requestedMs);
     last = png || last;
     const frame = png && pixels(png);
     const show = frame && showsTheShow(frame, card) ? frame : null;
@@ -113,7 +119,7 @@ async function startOnce(engine, url, options, shot) {
     if (!playing) {
       // Whether it was late or has stopped, and the program's passes as the
       // page counts them, for the log only.
-      const passes = await Promise.race([evaluate(page, '__probe.passes'), sleep(2000).then(() => null)]);
+      const passes = await within(evaluate(page, '__probe.passes'), 2000);
       if (passes) {
         const early = passes.filter((at) => at - pageClickedAt <= changeWithinMs);
         detail += ` (the page counts ${early.length} passes by then` +
