@@ -181,6 +181,33 @@ int Mix_PlayMusic(Mix_Music* music, int loops)
     return music == nullptr ? -1 : 0;
 }
 
+// No audio device plays here, so the music is never followed.
+const char* SDL_GetCurrentAudioDriver(void)
+{
+    return nullptr;
+}
+
+int Mix_PlayingMusic(void)
+{
+    return 0;
+}
+
+int Mix_QuerySpec(int*, Uint16*, int*)
+{
+    return 0;
+}
+
+double Mix_GetMusicPosition(Mix_Music*)
+{
+    return -1.0;
+}
+
+int Mix_SetMusicPosition(double)
+{
+    note("Mix_SetMusicPosition");
+    return -1;
+}
+
 void SDL_DestroyTexture(SDL_Texture* texture)
 {
     note(texture == nullptr ? "SDL_DestroyTexture null" : "SDL_DestroyTexture");

@@ -501,7 +501,44 @@ TEST(ReducedFlashing, OnlyTheOneOption)
     resetFake();
     std::string err;
     EXPECT_EQ(demoWith("--reduce-flash", &err), 2);
-    EXPECT_EQ(err, "usage: demo [--reduce-flashes]\n");
+    EXPECT_EQ(err, "usage: demo [--reduce-flashes] [--audio-delay MS]\n");
     EXPECT_TRUE(fakeSdl.lifecycle.empty()) << "nothing starts";
     EXPECT_FALSE(demo.reduceFlashes) << "a mistyped option chooses nothing";
+}
+
+TEST(Options, AudioDelayTakesAWholeNumberOfMillisecondsWithinASecond)
+{
+    struct Case {
+        std::vector<std::string> arguments;
+        bool accepted;
+        int32_t delayMs;
+    };
+    const Case cases[] = {
+        {{"--audio-delay", "100"}, true, 100},
+        {{"--audio-delay", "-1000", "--reduce-flashes"}, true, -1000},
+        {{"--reduce-flashes", "--audio-delay", "+1000"}, true, 1000},
+        {{"--audio-delay", "1001"}, false, 0},
+        {{"--audio-delay", "-1001"}, false, 0},
+        {{"--audio-delay"}, false, 0},
+        {{"--audio-delay", "12ms"}, false, 0},
+        {{"--audio-delay", "1e3"}, false, 0},
+        {{"--audio-delay", " 5"}, false, 0},
+        {{"--audio-delay", "-"}, false, 0},
+        {{"--audio-delay", "99999999999999999999"}, false, 0},
+        {{"--audio-delay=100"}, false, 0},
+    };
+    for (const Case& c : cases) {
+        resetFake();
+        std::vector<std::string> copies = c.arguments;
+        std::vector<char*> argv = {const_cast<char*>("demo")};
+        for (std::string& argument : copies) {
+            argv.push_back(argument.data());
+        }
+        argv.push_back(nullptr);
+        EXPECT_EQ(parseOptions(static_cast<int>(argv.size()) - 1, argv.data()), c.accepted)
+            << c.arguments.back();
+        if (c.accepted) {
+            EXPECT_EQ(demo.audioDelayMs, c.delayMs) << c.arguments.back();
+        }
+    }
 }

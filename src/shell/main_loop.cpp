@@ -91,6 +91,9 @@ void runMainLoop()
     Mix_PlayMusic(demo.music, playOnce);
 #ifdef __EMSCRIPTEN__
     startPageMusic();
+#else
+    // The page's music keeps its place by itself; the mixer's is kept here.
+    startMusicSync();
 #endif
     while (demo.running) {
         runPass();
@@ -108,6 +111,7 @@ void runPass()
     } else if (demo.elapsedMs > demoEndMs) {
         demo.running = false;
     }
+    keepMusicInPlace();
     handleInput();
     if (renderDeviceAvailable()) {
         renderFrame();

@@ -1,16 +1,22 @@
 // Demo shell: start-up, asset loading, main loop, frame composer, overlay.
 #pragma once
 
+#include "shell/demo_state.h"
+
 #include <SDL.h>
 
 #include <cstdint>
 #include <string>
 
 // The program's main function: start-up, the whole timeline, shutdown.
-// Takes one option, --reduce-flashes; any other argument gets a usage line
+// Takes the options of parseOptions; any other argument gets a usage line
 // on standard error and status 2 before anything starts. Returns 1 when SDL
 // cannot be initialised, else 0.
 int demoMain(int argc, char* argv[]);
+
+// Reads --reduce-flashes and --audio-delay MS (a whole number from -1000 to
+// 1000) into the state, in any order. False on anything else.
+bool parseOptions(int argc, char* argv[]);
 
 // Brings up SDL, the window, the renderer, the image library and the mixer.
 // Returns 0 when the platform is up, 1 when SDL_Init failed.
@@ -51,8 +57,29 @@ void drawLetterboxBars();
 // Starts the music and runs one pass per frame until running is cleared.
 void runMainLoop();
 
-// One pass of the main loop: clock, timeline step, input, frame.
+// One pass of the main loop: clock, timeline step, music placement, input, frame.
 void runPass();
+
+// Starts following the music just started, where a device plays it and the
+// music tells its position; otherwise leaves it alone for the whole show.
+void startMusicSync();
+
+// Reads the music's position once and puts the music back where the picture
+// is when it has strayed (Mix_SetMusicPosition). Does nothing unless following.
+void keepMusicInPlace();
+
+// Follows the music from positionMs, with the mixer's buffer length, the
+// output's latency and the viewer's delay, all in milliseconds.
+void startFollowingMusic(MusicSync& sync, double positionMs, double bufferMs, double latencyMs,
+                         double delayMs);
+
+// Follows on after the music was placed at positionMs.
+void restartFollowingMusic(MusicSync& sync, double positionMs);
+
+// Takes one reading of the music's position (ms) at show time nowMs. True when
+// the music should be placed at *placeAtMs: at once near the start, else once
+// it has stayed more than 15 ms from its place for 400 ms.
+bool followMusic(MusicSync& sync, int32_t nowMs, double positionMs, double* placeAtMs);
 
 // Publishes elapsedMs and sceneMs for a pass whose clock reads elapsedMs,
 // and moves the timeline at most one scene on. True when the scene changed;

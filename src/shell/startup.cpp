@@ -8,6 +8,7 @@
 #include <SDL_mixer.h>
 
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <iostream>
 
@@ -26,17 +27,51 @@ constexpr SDL_Color paletteColors[paletteSize] = {
     {0, 13, 255, 255}, {0, 180, 255, 255}, {0, 255, 200, 255},
 };
 
+// The viewer's own audio delay goes a second either way at most.
+constexpr int32_t maxAudioDelayMs = 1000;
+// Digits enough for any delay in range, few enough for strtol to hold.
+constexpr size_t maxOptionDigits = 4;
+
+// A whole decimal integer from minimum to maximum, sign allowed; nothing else.
+bool parseBoundedInt(const char* text, int32_t minimum, int32_t maximum, int32_t* value)
+{
+    const char* digits = text[0] == '-' || text[0] == '+' ? text + 1 : text;
+    const size_t count = std::strlen(digits);
+    if (count == 0 || count > maxOptionDigits || std::strspn(digits, "0123456789") != count) {
+        return false;
+    }
+    const long parsed = std::strtol(text, nullptr, 10);
+    if (parsed < minimum || parsed > maximum) {
+        return false;
+    }
+    *value = static_cast<int32_t>(parsed);
+    return true;
+}
+
 } // namespace
+
+bool parseOptions(int argc, char* argv[])
+{
+    for (int i = 1; i < argc; ++i) {
+        if (std::strcmp(argv[i], "--reduce-flashes") == 0) {
+            demo.reduceFlashes = true;
+        } else if (std::strcmp(argv[i], "--audio-delay") == 0 && i + 1 < argc &&
+                   parseBoundedInt(argv[i + 1], -maxAudioDelayMs, maxAudioDelayMs,
+                                   &demo.audioDelayMs)) {
+            i += 1;
+        } else {
+            return false;
+        }
+    }
+    return true;
+}
 
 int demoMain(int argc, char* argv[])
 {
     // A mistyped option must not play the flashing show to a viewer who asked for less.
-    for (int i = 1; i < argc; ++i) {
-        if (std::strcmp(argv[i], "--reduce-flashes") != 0) {
-            fprintf(stderr, "usage: demo [--reduce-flashes]\n");
-            return usageStatus;
-        }
-        demo.reduceFlashes = true;
+    if (!parseOptions(argc, argv)) {
+        fprintf(stderr, "usage: demo [--reduce-flashes] [--audio-delay MS]\n");
+        return usageStatus;
     }
     if (initPlatform() != 0) {
         printf("Init failed. Exiting...\n");
