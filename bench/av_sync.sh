@@ -9,13 +9,13 @@
 # even after a stall, and --real-music measures the music's own kicks.
 #
 # Usage: bench/av_sync.sh BUILD [--busy] [--stall-at S] [--from S] [--to S]
-#          [--wine ZIP] [--real-music] [--limit MS] [--shift-sound MS]
+#          [--wine EXE] [--real-music] [--limit MS] [--shift-sound MS]
 #          [--shift-picture MS] [--list] [-- DEMO OPTIONS]
-#   BUILD      a build folder with demo (or, with --wine, capture's av_sync) and dada/
+#   BUILD      a build folder with demo, av_sync and dada/
 #   --busy     a busy loop on every core for the whole run
 #   --stall-at stops the program for a second at S s of the show (kill -STOP, -CONT)
 #   --from/--to the show's seconds recorded (default 56 to 114); beats from 60 s count
-#   --wine     plays demo.exe from the Windows archive ZIP under Wine instead
+#   --wine     plays EXE (demo.exe) under Wine instead
 #   --limit    fails unless every beat is within MS, except the 2 s after a stall
 #   --shift-*  delays the recorded sound or picture stamps by MS (the rig's own check)
 set -euo pipefail
@@ -34,7 +34,7 @@ calc() {
 
 build="$(cd "$1" && pwd)"
 shift
-busy=0 stall_at="" from=56 to=114 wine_zip="" real_music=0 limit="" list=0
+busy=0 stall_at="" from=56 to=114 wine_exe="" real_music=0 limit="" list=0
 shift_sound=0 shift_picture=0
 demo_options=()
 while [ $# -gt 0 ]; do
@@ -43,7 +43,7 @@ while [ $# -gt 0 ]; do
     --stall-at) stall_at="$2"; shift ;;
     --from) from="$2"; shift ;;
     --to) to="$2"; shift ;;
-    --wine) wine_zip="$(realpath "$2")"; shift ;;
+    --wine) wine_exe="$(realpath "$2")"; shift ;;
     --real-music) real_music=1 ;;
     --limit) limit="$2"; shift ;;
     --shift-sound) shift_sound="$2"; shift ;;
@@ -62,6 +62,7 @@ cleanup() {
     kill -CONT "$pid" 2>/dev/null || true
     kill "$pid" 2>/dev/null || true
   done
+  [ -n "$wine_exe" ] && /usr/lib/wine/wineserver -k 2>/dev/null
   wait 2>/dev/null || true
   [ -n "${AV_SYNC_KEEP:-}" ] && echo "kept $work" >&2 || rm -rf "$work"
 }
@@ -74,11 +75,10 @@ cp -r "$build/dada/." "$show/dada/"
 if [ $real_music = 0 ]; then
   "$build/av_sync" --write-clicks "$show/dada/delfiini.kalako"
 fi
-if [ -n "$wine_zip" ]; then
-  unzip -q "$wine_zip" -d "$work/zip"
-  cp "$work/zip"/*/demo.exe "$show/"
-  export WINEPREFIX="$work/wine" WINEDEBUG=-all
-  wineboot -i >/dev/null 2>&1
+if [ -n "$wine_exe" ]; then
+  cp "$wine_exe" "$show/demo.exe"
+  export WINEPREFIX="$work/wine" WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
+  /usr/lib/wine/wine64 wineboot --init >/dev/null 2>&1
 fi
 
 # A private sound server: one null sink at the mixer's rate, logging underruns.
@@ -104,8 +104,8 @@ if [ $busy = 1 ]; then
 fi
 
 launched="$(date +%s.%N)"
-if [ -n "$wine_zip" ]; then
-  (cd "$show" && exec wine demo.exe "${demo_options[@]}") >"$work/demo.log" 2>&1 &
+if [ -n "$wine_exe" ]; then
+  (cd "$show" && exec /usr/lib/wine/wine64 demo.exe "${demo_options[@]}") >"$work/demo.log" 2>&1 &
 else
   (cd "$show" && exec "$build/demo" "${demo_options[@]}") >"$work/demo.log" 2>&1 &
 fi
@@ -135,13 +135,13 @@ pids+=($recorder)
 excepted=()
 if [ -n "$stall_at" ]; then
   sleep_until "$stall_at"
-  # demo.exe runs in a process of Wine's own.
-  target=$demo_pid
-  [ -n "$wine_zip" ] && target="$(pgrep -f 'demo.exe' | awk 'NR == 1')"
+  # demo.exe runs in processes of Wine's own.
+  targets=("$demo_pid")
+  [ -n "$wine_exe" ] && mapfile -t targets < <(pgrep -f 'demo.exe')
   stopped="$(date +%s.%N)"
-  kill -STOP "$target"
+  kill -STOP "${targets[@]}"
   sleep 1
-  kill -CONT "$target"
+  kill -CONT "${targets[@]}"
   excepted+=(--except "$stopped,$(calc "$stopped + 3")")
 fi
 wait $recorder
@@ -161,8 +161,8 @@ paste -d' ' "$work/stamps" "$work/patches" >"$work/frames"
   ffmpeg -nostdin -loglevel error -i "$work/recording.nut" -map 0:a -f s16le -
 } >"$work/sound"
 
-# The program's playback stream is SDL's "Audio Stream".
-underrun="nderrun of 'Audio Stream'"
+# Only playback streams underrun: the program's.
+underrun='Implicit underrun of'
 underruns="$(grep -c "$underrun" "$work/pulse.log" || true)"
 analysis=("$build/av_sync" --analyse "$work/frames" "$work/sound" --from 60000 --to "$((to * 1000))")
 [ $real_music = 1 ] && analysis+=(--real-music)

@@ -20,6 +20,10 @@ tests/linux_archive_test.sh "build-release/notes-left-behind-$version-linux-x86_
 
 ctest --test-dir build --output-on-failure -j2
 
+# Sound and picture in step, as a viewer hears them: every beat within 40 ms,
+# also from two seconds after the program was stopped for one.
+bench/av_sync.sh build --from 58 --to 80 --stall-at 66 --limit 40
+
 # The Windows archive plays under Wine in real time (two and a half minutes),
 # in the background while valgrind and the sanitizer build run: nothing there
 # has a time limit that the load could break.

@@ -29,15 +29,14 @@ constexpr int32_t strayHoldMs = 400;
 constexpr int32_t firstPlacementSteps = 3;
 constexpr double msPerSecond = 1000.0;
 
-// From the mixer taking a buffer to the first sample of it heard: the
-// device's queue of one buffer and the server's own latency. Measured with
-// bench/av_sync.sh (PulseAudio 16 with a null sink; Wine 8's WASAPI and
-// DirectSound into the same PulseAudio).
-constexpr double pulseAudioLatencyMs = 58.0;
-constexpr double wasapiLatencyMs = 58.0;
-constexpr double directSoundLatencyMs = 58.0;
-// Any other backend: its queue of one buffer and a sound server's typical share.
-constexpr double otherBackendLatencyMs = 58.0;
+// From the mixer taking a buffer to the first sample of it heard, as
+// bench/av_sync.sh measured it: PulseAudio 16 with a null sink (idle machine,
+// two runs), and Wine 8's WASAPI into the same PulseAudio. DirectSound and
+// the other backends were not measured and take the same.
+constexpr double pulseAudioLatencyMs = 30.0;
+constexpr double wasapiLatencyMs = 30.0;
+constexpr double directSoundLatencyMs = 30.0;
+constexpr double otherBackendLatencyMs = 30.0;
 
 // The output latency of the audio backend SDL picked.
 double outputLatencyMs(const char* driver)
