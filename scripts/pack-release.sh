@@ -24,15 +24,15 @@ cp -r build-windows/demo.exe build-windows/info.txt windows/demo-reduced-flashin
   "$stage/$windows/"
 # Each archive's third-party notices, from what it bundles: the Linux one's
 # files, demo.exe's link inputs as its link map names them (the archives
-# that gave it members, and the objects it loaded).
+# that gave it members, and the objects it loaded), relative to its build.
 (cd "$stage/$linux" && find lib dada -type f) |
   packaging/notices.sh linux "Notes Left Behind $version for Linux" >"$stage/$linux/THIRD-PARTY-NOTICES.txt"
 {
   (cd "$stage/$windows" && find dada -type f)
-  awk '/^Archive member included/ { members = 1; next }
+  (cd build-windows && awk '/^Archive member included/ { members = 1; next }
     /^(Discarded input sections|Allocating common symbols|Memory Configuration)/ { members = 0 }
     members && /^[^ ]/ { sub(/\(.*$/, ""); print }
-    /^LOAD .*\.o$/ { print $2 }' build-windows/demo.map | xargs realpath -m
+    /^LOAD .*\.o(bj)?$/ { print $2 }' demo.map | sort -u | xargs realpath -m)
 } | packaging/notices.sh windows "Notes Left Behind $version for Windows" | sed 's/$/\r/' \
   >"$stage/$windows/THIRD-PARTY-NOTICES.txt"
 chmod -R u=rwX,go=rX "$stage"

@@ -101,7 +101,7 @@ notices_name_what_is_bundled() {
   [ ${#libraries[@]} -ge 3 ] || { echo "lib/ holds ${libraries[*]}"; return 1; }
   names_in_notices "$scratch/$linux/THIRD-PARTY-NOTICES.txt" "${libraries[@]}" dada/aerosoli &&
     names_in_notices "$scratch/$windows/THIRD-PARTY-NOTICES.txt" libSDL2.a libSDL2_image.a \
-      libSDL2_mixer.a 'libstdc++.a' libwinpthread.a dada/aerosoli &&
+      libSDL2_mixer.a 'libstdc++.a' libpthread.a dada/aerosoli &&
     ! grep -qv $'\r$' "$scratch/$windows/THIRD-PARTY-NOTICES.txt"
 }
 
