@@ -4,13 +4,13 @@
 # from 0:22 to 0:32 and every 0.5 s from 1:00 to 1:54, compared by detail
 # (local contrast), colour (colourfulness) and layout (correlation of the
 # luma of 16x16 blocks); per stretch the medians and the lowest layout.
-# Usage: bench/reduced_keeps.sh [build folder]
+# Usage: bench/reduced_keeps.sh [build folder, default build-bench/]
 set -euo pipefail
 cd "$(dirname "$0")/.."
-build=$(realpath "${1:-build}")
+. bench/build-folder.sh
+configure_bench_folder "${1:-}"
 scratch=$(mktemp -d)
 trap 'rm -rf "$scratch"' EXIT
-cmake -S . -B "$build" -DDEMO_BENCH=ON >/dev/null
 cmake --build "$build" --target capture assets mode_keeps >/dev/null
 cd "$build"
 moments=$( (seq 22000 250 32000; seq 60000 500 114000) | paste -sd,)

@@ -2,11 +2,14 @@
 # Frame rate of the shipped program on screens of several sizes under Xvfb,
 # where the renderer draws the picture scaled to each screen: a run through
 # the whole show with the virtual clock stepping 200 ms per pass (600 frames
-# from every scene). Usage: bench/screen_sizes.sh [build folder] [WxH ...]
+# from every scene). Usage: bench/screen_sizes.sh [build folder, default
+# build-bench/] [WxH ...]
 set -euo pipefail
 cd "$(dirname "$0")/.."
-build=$(realpath "${1:-build}")
+. bench/build-folder.sh
+configure_bench_folder "${1:-}"
 shift || true
+cmake --build "$build" --target demo assets vclock >/dev/null
 sizes=("$@")
 [ ${#sizes[@]} -eq 0 ] && sizes=(1920x1080 2560x1440 3840x2160)
 shim=$build/tests/harness/libvclock.so

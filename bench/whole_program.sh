@@ -2,13 +2,13 @@
 # Whole-program figures on this machine: asset generation and synthesizer
 # speed, start-up to first frame, frame rate and peak memory of a full run of
 # the shipped program under Xvfb (driven by the harness's virtual clock), then
-# the in-process benchmarks. Usage: bench/whole_program.sh [build folder]
+# the in-process benchmarks. Usage: bench/whole_program.sh [build folder, default build-bench/]
 set -euo pipefail
 cd "$(dirname "$0")/.."
-build=$(realpath "${1:-build}")
+. bench/build-folder.sh
+configure_bench_folder "${1:-}"
 runs=5
 
-cmake -S . -B "$build" -DDEMO_BENCH=ON -DDEMO_TESTS=ON >/dev/null
 cmake --build "$build" -j"$(nproc)" >/dev/null
 shim=$build/tests/harness/libvclock.so
 scratch=$(mktemp -d)

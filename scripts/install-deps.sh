@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # Installs the Debian packages the project needs, only those missing.
-# Usage: install-deps.sh play|release|test
+# Usage: install-deps.sh play|bench|release|test
 set -euo pipefail
 
 play_packages=(
@@ -10,18 +10,21 @@ play_packages=(
   xvfb xauth libgl1-mesa-dri libegl-mesa0
 )
 test_packages=(
-  libgtest-dev libbenchmark-dev clang clang-format libclang-rt-14-dev ffmpeg time git valgrind
+  clang clang-format libclang-rt-14-dev ffmpeg git valgrind
   emscripten chromium firefox-esr webkit2gtk-driver pulseaudio dpkg-dev
   wine64 xdotool unzip python3
 )
+# The benchmarks of bench/, which drive the program with the test harness.
+bench_packages=(libgtest-dev libbenchmark-dev time)
 # The Windows cross build and the archives of scripts/release.sh.
 release_packages=(g++-mingw-w64-x86-64-posix zip dpkg-dev)
 
 case "${1:-}" in
   play) wanted=("${play_packages[@]}") ;;
+  bench) wanted=("${play_packages[@]}" "${bench_packages[@]}") ;;
   release) wanted=("${play_packages[@]}" "${release_packages[@]}") ;;
-  test) wanted=("${play_packages[@]}" "${test_packages[@]}" "${release_packages[@]}") ;;
-  *) echo "usage: $0 play|release|test" >&2; exit 2 ;;
+  test) wanted=("${play_packages[@]}" "${bench_packages[@]}" "${test_packages[@]}" "${release_packages[@]}") ;;
+  *) echo "usage: $0 play|bench|release|test" >&2; exit 2 ;;
 esac
 
 missing=()

@@ -22,6 +22,19 @@ cmake --install build-release --prefix "$stage/$linux" --strip >/dev/null
 mkdir "$stage/$windows"
 cp -r build-windows/demo.exe build-windows/info.txt windows/demo-reduced-flashing.cmd build-release/dada \
   "$stage/$windows/"
+# Each archive's third-party notices, from what it bundles: the Linux one's
+# files, demo.exe's link inputs as its link map names them (the archives
+# that gave it members, and the objects it loaded), relative to its build.
+(cd "$stage/$linux" && find lib dada -type f) |
+  packaging/notices.sh linux "Notes Left Behind $version for Linux" >"$stage/$linux/THIRD-PARTY-NOTICES.txt"
+{
+  (cd "$stage/$windows" && find dada -type f)
+  (cd build-windows && awk '/^Archive member included/ { members = 1; next }
+    /^(Discarded input sections|Allocating common symbols|Memory Configuration)/ { members = 0 }
+    members && /^[^ ]/ { sub(/\(.*$/, ""); print }
+    /^LOAD .*\.o(bj)?$/ { print $2 }' demo.map | sort -u | xargs realpath -m)
+} | packaging/notices.sh windows "Notes Left Behind $version for Windows" | sed 's/$/\r/' \
+  >"$stage/$windows/THIRD-PARTY-NOTICES.txt"
 chmod -R u=rwX,go=rX "$stage"
 find "$stage" -exec touch -d "@$SOURCE_DATE_EPOCH" {} +
 

@@ -5,7 +5,14 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 
 scripts/install-deps.sh play
-cmake -S . -B build -DCMAKE_BUILD_TYPE=RelWithDebInfo -DDEMO_TESTS=OFF
+# A build folder configured before (by scripts/test.sh, with the tests) keeps
+# its configuration; only a new one leaves out the tests, whose packages the
+# play set-up does not install.
+if [ -f build/CMakeCache.txt ]; then
+  cmake -S . -B build
+else
+  cmake -S . -B build -DCMAKE_BUILD_TYPE=RelWithDebInfo -DDEMO_TESTS=OFF
+fi
 cmake --build build -j"$(nproc)"
 
 cd build

@@ -20,7 +20,8 @@ fails_with() {
 }
 
 check "no arguments" fails_with 2 "give either"
-check "unknown argument" fails_with 2 "unknown argument --bogus" --bogus 1
+check "unknown option" fails_with 2 "unknown option --bogus" --bogus 1
+check "unknown option last" fails_with 2 "unknown option --bogus" --at 5 --out "$scratch" --bogus
 check "missing value" fails_with 2 "missing value after --out" --at 5 --out
 check "time past the end" fails_with 2 "from 0 to 119986" --at 119987 --out "$scratch"
 check "negative time" fails_with 2 "not a whole number" --at -5 --out "$scratch"

@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # The release archives of scripts/release.sh as a user gets them: both info
-# files carry the README's photosensitivity warning, demo.exe carries its
-# icon, version information and manifest, and packing the same builds again
+# files carry the README's photosensitivity warning, both carry third-party
+# notices naming what they bundle, demo.exe carries its icon, version
+# information and manifest, and packing the same builds again
 # gives the same bytes, which SHA256SUMS confirms.
 # Usage: release_archives_test.sh (right after scripts/release.sh, at the same commit)
 set -uo pipefail
@@ -83,7 +84,29 @@ reduced_launcher() {
     grep -q '^cd /d "%~dp0"'$'\r''$' "$launcher" && ! grep -qv $'\r$' "$launcher"
 }
 
+# Each archive's notices name each library it bundles and the font page, and
+# hold a licence text for each; the Windows ones in its line ends.
+names_in_notices() {
+  local notices=$1 name
+  shift
+  [ -f "$notices" ] || { echo "no $notices"; return 1; }
+  for name in "$@"; do
+    grep -q "^[- ].*\b$name\b" "$notices" || { echo "$name not named in $notices"; return 1; }
+  done
+  grep -q 'the copyright file of Debian' "$notices" || { echo "no licence texts in $notices"; return 1; }
+}
+notices_name_what_is_bundled() {
+  local libraries
+  mapfile -t libraries < <(cd "$scratch/$linux" && ls lib)
+  [ ${#libraries[@]} -ge 3 ] || { echo "lib/ holds ${libraries[*]}"; return 1; }
+  names_in_notices "$scratch/$linux/THIRD-PARTY-NOTICES.txt" "${libraries[@]}" dada/aerosoli &&
+    names_in_notices "$scratch/$windows/THIRD-PARTY-NOTICES.txt" libSDL2.a libSDL2_image.a \
+      libSDL2_mixer.a 'libstdc++.a' libpthread.a dada/aerosoli &&
+    ! grep -qv $'\r$' "$scratch/$windows/THIRD-PARTY-NOTICES.txt"
+}
+
 check "both info files carry the warning" info_files_warn
+check "both archives carry notices for what they bundle" notices_name_what_is_bundled
 check "Windows launcher for reduced flashing" reduced_launcher
 check "demo.exe: icon, version and manifest" exe_resources
 check "packing again gives the same bytes" packs_the_same

@@ -1,8 +1,8 @@
 #!/usr/bin/env bash
 # Builds the web version: the site to publish in build-web/site/ (index.html,
 # demo.js, demo.wasm, demo.data with the assets preloaded under dada/, the
-# poster and the icon), the CMake tree beside it in build-web/wasm/. Needs
-# Debian's emscripten.
+# poster, the icon and THIRD-PARTY-NOTICES.txt), the CMake tree beside it in
+# build-web/wasm/. Needs Debian's emscripten.
 #
 # The asset generators are native programs, built in build-web-native/;
 # DADA_DIR=<folder> uses assets generated elsewhere instead (e.g. build/dada).
@@ -43,4 +43,11 @@ rm -rf "$site"
 mkdir -p "$site"
 cp "$out/wasm/demo.js" "$out/wasm/demo.wasm" "$out/wasm/demo.data" \
   web/index.html web/poster.jpg web/favicon.png "$site/"
+# The notices for what the site carries of others: the assets, and the files
+# the link took code from (members of archives named by their archive).
+version="$(sed -n 's/^CMAKE_PROJECT_VERSION:STATIC=//p' "$out/wasm/CMakeCache.txt")"
+{
+  (cd "$DADA_DIR" && find . -type f | sed 's|^\./|dada/|')
+  (cd "$out/wasm" && sed 's/(.*)$//' linked-files.txt | sort -u | xargs realpath -m)
+} | packaging/notices.sh web "Notes Left Behind $version for the web" >"$site/THIRD-PARTY-NOTICES.txt"
 echo "Built $site: $(cd "$site" && echo *)"

@@ -16,7 +16,12 @@ file(WRITE ${CMAKE_BINARY_DIR}/library-funcs.txt "$autoResumeAudioContext\n$dynC
 # inner two into main, and Asyncify warns that it does not find them.
 file(WRITE ${CMAKE_BINARY_DIR}/asyncify-only.txt "main\ndemoMain(int, char**)\nrunMainLoop()\n")
 
+# The files the link takes code from, for the site's third-party notices.
+set(CMAKE_CXX_LINKER_LAUNCHER ${CMAKE_CURRENT_LIST_DIR}/keep-link-trace.sh
+  ${CMAKE_BINARY_DIR}/linked-files.txt)
+
 add_link_options(
+  -Wl,--trace
   # The main loop suspends itself after each pass until the browser's next
   # animation frame; only the functions on the stack at that moment are rewritten.
   -sASYNCIFY

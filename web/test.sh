@@ -2,6 +2,8 @@
 # Builds the web version and plays it in headless Chromium, Firefox ESR and
 # WebKitGTK (web/test/browser-test.mjs), after the unit test of its analysis.
 # Exits non-zero when anything fails; the last line reads "N passed, M failed".
+# Options go to the browser test: web/test.sh --starts-only runs only the
+# start loops, --idle runs them without the busy loops.
 set -uo pipefail
 cd "$(dirname "$0")/.."
 source web/browser-env.sh
@@ -27,5 +29,5 @@ wait "$packages" || { cat build-web/packages.log >&2; fail_early "npm ci failed 
   fail_early "the music analysis or the screenshot reader failed its unit test"
 start_sound_server || fail_early "pulseaudio did not start"
 # A browser that stops answering would otherwise hold the run until CI's own limit.
-timeout --kill-after=30 1500 node web/test/browser-test.mjs build-web/site build-web/test-shots ||
+timeout --kill-after=30 1500 node web/test/browser-test.mjs build-web/site build-web/test-shots "$@" ||
   { status=$?; [ "$status" -ne 124 ] || echo "the browser test did not finish in 25 minutes"; exit "$status"; }

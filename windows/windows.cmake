@@ -10,6 +10,9 @@ include(${CMAKE_CURRENT_LIST_DIR}/../cmake/static-sdl.cmake)
 # A console program, so that its messages reach a console it is started from.
 # No link time in its header, so that the same sources give the same file.
 add_link_options(-static -static-libgcc -static-libstdc++ -mconsole -s -Wl,--no-insert-timestamp)
+# The link map names every library the link took code from, for the
+# release's third-party notices (scripts/pack-release.sh).
+add_link_options(-Wl,-Map=${CMAKE_BINARY_DIR}/demo.map)
 
 # The icon, version information and manifest, compiled with windres into the
 # program once the top-level CMakeLists has defined it.

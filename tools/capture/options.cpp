@@ -15,6 +15,8 @@ constexpr int flashScanWidth = 960; // a quarter of the pixels is plenty for who
 constexpr int flashGridColumns = 240;
 constexpr const char* presets[] = {"ultrafast", "superfast", "veryfast", "faster",  "fast",
                                    "medium",    "slow",      "slower",   "veryslow"};
+constexpr const char* valueOptions[] = {"--at",   "--out",    "--video",  "--from", "--to",
+                                        "--size", "--preset", "--shrink", "--fps",  "--crf"};
 
 // Whole decimal number in min..max, or false.
 bool parseNumber(const std::string& text, long min, long max, long* value)
@@ -94,6 +96,18 @@ std::string parsePreset(const std::string& value, Options* options)
     return "--preset wants an x264 preset, ultrafast to veryslow";
 }
 
+// Whether the flag is one of the options followed by a value.
+bool takesValue(const std::string& flag)
+{
+    for (const char* option : valueOptions) {
+        if (flag == option) {
+            return true;
+        }
+    }
+    return false;
+}
+
+// One of the valueOptions with its value, into options; a complaint if the value is wrong.
 std::string parseOption(const std::string& flag, const std::string& value, Options* options)
 {
     long number = 0;
@@ -123,13 +137,11 @@ std::string parseOption(const std::string& flag, const std::string& value, Optio
             return "--fps wants a whole number from 1 to 1000";
         }
         options->fps = static_cast<int>(number);
-    } else if (flag == "--crf") {
+    } else { // --crf
         if (!parseNumber(value, 0, 51, &number)) {
             return "--crf wants a whole number from 0 to 51";
         }
         options->crf = static_cast<int>(number);
-    } else {
-        return "unknown argument " + flag;
     }
     return "";
 }
@@ -201,6 +213,9 @@ std::string parseArguments(int argc, char* argv[], Options* options)
         if (flag == "--reduce-flashes") {
             options->reduceFlashes = true;
             continue;
+        }
+        if (!takesValue(flag)) {
+            return "unknown option " + flag;
         }
         if (i + 1 >= argc) {
             return "missing value after " + flag;
