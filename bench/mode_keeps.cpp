@@ -1,13 +1,14 @@
 // What the reduced-flashing mode keeps of the picture: stills of both modes
-// compared by detail, colour and layout, per damped stretch of the show.
+// compared by detail, colour and layout, per stretch of the show it calms.
 // Usage: mode_keeps NORMAL_DIR REDUCED_DIR, each holding frame_NNNNNN.png
-// stills of the same moments (bench/reduced_keeps.sh makes them), or
-// mode_keeps NORMAL.png REDUCED.png for the figures of one pair.
+// stills of the moments that mode_keeps --moments lists (bench/reduced_keeps.sh
+// makes them), or mode_keeps NORMAL.png REDUCED.png for the figures of one pair.
 #include <SDL.h>
 #include <SDL_image.h>
 
 #include <algorithm>
 #include <cmath>
+#include <cstdint>
 #include <cstdio>
 #include <string>
 #include <vector>
@@ -33,6 +34,13 @@ constexpr Stretch stretches[] = {
     {"1:00-1:40 (scene 3)", 60000, 100000, 500},
     {"1:40-1:54 (scene 4)", 100500, 114000, 500},
 };
+
+// The goal: the medians of kept detail and colour, and of the layout's
+// correlation, at least these, and no still's layout below the last.
+constexpr double detailGoal = 0.7;
+constexpr double colourGoal = 0.7;
+constexpr double layoutGoal = 0.9;
+constexpr double lowestLayoutGoal = 0.5;
 
 constexpr int gaussianRadius = 5; // an 11x11 window
 constexpr double gaussianSigma = 1.5;
@@ -232,12 +240,30 @@ bool isPng(const std::string& path)
     return path.size() > 4 && path.compare(path.size() - 4, 4, ".png") == 0;
 }
 
+// Prints the moments of every stretch, in ms, comma-separated, as capture --at takes them.
+void printMoments()
+{
+    const char* separator = "";
+    for (const Stretch& stretch : stretches) {
+        for (int32_t ms = stretch.firstMs; ms <= stretch.lastMs; ms += stretch.stepMs) {
+            printf("%s%d", separator, static_cast<int>(ms));
+            separator = ",";
+        }
+    }
+    printf("\n");
+}
+
 } // namespace
 
 int main(int argc, char* argv[])
 {
+    if (argc == 2 && std::string(argv[1]) == "--moments") {
+        printMoments();
+        return 0;
+    }
     if (argc != 3) {
-        fprintf(stderr, "usage: mode_keeps NORMAL_DIR REDUCED_DIR | NORMAL.png REDUCED.png\n");
+        fprintf(stderr,
+                "usage: mode_keeps NORMAL_DIR REDUCED_DIR | NORMAL.png REDUCED.png | --moments\n");
         return 2;
     }
     if (isPng(argv[1])) {
@@ -278,10 +304,10 @@ int main(int argc, char* argv[])
         const double lowest = *std::min_element(layouts.begin(), layouts.end());
         printf("%-20s %8.2f %8.2f %8.2f %8.2f   (%d)\n", stretch.name, median(details),
                median(colours), median(layouts), lowest, lowestMs);
-        met = met && median(details) >= 0.7 && median(colours) >= 0.7 && median(layouts) >= 0.9 &&
-              lowest >= 0.5;
+        met = met && median(details) >= detailGoal && median(colours) >= colourGoal &&
+              median(layouts) >= layoutGoal && lowest >= lowestLayoutGoal;
     }
-    printf("goal (median detail and colour >= 0.7, layout >= 0.9, none below 0.5): %s\n",
-           met ? "met" : "not met");
+    printf("goal (median detail >= %.1f, colour >= %.1f, layout >= %.1f, none below %.1f): %s\n",
+           detailGoal, colourGoal, layoutGoal, lowestLayoutGoal, met ? "met" : "not met");
     return 0;
 }

@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # What the reduced-flashing mode keeps of the picture in the stretches it
-# damps: stills of both modes from the capture tool at 960x540, every 0.25 s
-# from 0:22 to 0:32 and every 0.5 s from 1:00 to 1:54, compared by detail
+# calms: stills of both modes from the capture tool at 960x540, at the moments
+# bench/mode_keeps lists (every 0.25 s from 0:22 to 0:32 and every 0.5 s from
+# 1:00 to 1:54), compared by detail
 # (local contrast), colour (colourfulness) and layout (correlation of the
 # luma of 16x16 blocks); per stretch the medians and the lowest layout.
 # Usage: bench/reduced_keeps.sh [build folder, default build-bench/]
@@ -13,7 +14,7 @@ scratch=$(mktemp -d)
 trap 'rm -rf "$scratch"' EXIT
 cmake --build "$build" --target capture assets mode_keeps >/dev/null
 cd "$build"
-moments=$( (seq 22000 250 32000; seq 60000 500 114000) | paste -sd,)
+moments=$(bench/mode_keeps --moments)
 mkdir -p "$scratch/normal" "$scratch/reduced"
 ./capture --at "$moments" --out "$scratch/normal" --size 960x540 >/dev/null
 ./capture --at "$moments" --out "$scratch/reduced" --size 960x540 --reduce-flashes >/dev/null

@@ -61,7 +61,8 @@ check "video and audio streams ($streams)" test "$streams" = "audio video "
 # normal show fails: the tile wall, the start of the red flashes at 1:00 and
 # the giant flowers; the reduced one passes all three thresholds there. Away
 # from the flashing stretches its frames are the normal ones, and where it
-# holds the flashing still it keeps the picture.
+# holds the flashing still it keeps the picture (the scene tests check the
+# values it holds).
 flash_report() { # from ms, to ms, capture options
   (cd "$build" && "$capture" --flashes --fps 30 --from "$1" --to "$2" "${@:3}" 2>/dev/null)
 }
@@ -80,7 +81,7 @@ for stretch in "24000 28000 the tile wall" "58000 64000 1:00" "104000 108000 the
 done
 mkdir -p "$scratch/normal" "$scratch/reduced"
 stills_of() {
-  (cd "$build" && "$capture" --at 10000,45000,61128,62500 --out "$1" --size 640x360 "${@:2}" >/dev/null)
+  (cd "$build" && "$capture" --at 10000,45000,62500 --out "$1" --size 640x360 "${@:2}" >/dev/null)
 }
 both_stills() {
   stills_of "$scratch/normal" && stills_of "$scratch/reduced" --reduce-flashes
@@ -89,10 +90,6 @@ check "stills of both modes" both_stills
 for ms in 010000 045000; do
   check "reduced flashing leaves $ms ms as drawn" cmp -s "$scratch/normal/frame_$ms.png" "$scratch/reduced/frame_$ms.png"
 done
-differ() {
-  ! cmp -s "$1" "$2"
-}
-check "reduced flashing holds the red of 61128 ms still" differ "$scratch/normal/frame_061128.png" "$scratch/reduced/frame_061128.png"
 . "$(dirname "$0")/pictures.sh"
 # At 62.5 s the show has dark flowers on a bright red, as the mode keeps them.
 kept_apart=$(cells_apart "$scratch/normal/frame_062500.png" "$scratch/reduced/frame_062500.png" 32 18 48)

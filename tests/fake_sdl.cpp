@@ -13,7 +13,12 @@ FakeSdl fakeSdl;
 
 namespace {
 
-char textureStore[64];
+// The program's four images, and room to make them all anew once, on a
+// render reset, with handles that differ from the ones they replace.
+constexpr int programTextureCount = 4;
+constexpr int textureHandleCount = 2 * programTextureCount;
+
+char textureStore[textureHandleCount];
 char windowStore;
 char rendererStore;
 char musicStore;
@@ -25,6 +30,12 @@ void record(const DrawCall& call)
     if (fakeSdl.recording) {
         fakeSdl.calls.push_back(call);
     }
+}
+
+// A call that copies nothing, with the texture and colour that matter for it.
+DrawCall nonCopyCall(CallKind kind, SDL_Texture* texture, SDL_Color color)
+{
+    return {kind, texture, false, {}, false, {}, 0.0, false, SDL_FLIP_NONE, color};
 }
 
 void note(const std::string& name)
@@ -152,7 +163,7 @@ SDL_Texture* SDL_CreateTextureFromSurface(SDL_Renderer*, SDL_Surface* surface)
         return nullptr;
     }
     static int next = 0;
-    return fakeTexture(next++ % 60);
+    return fakeTexture(next++ % textureHandleCount);
 }
 
 void SDL_FreeSurface(SDL_Surface* surface)
@@ -269,31 +280,13 @@ const Uint8* SDL_GetKeyboardState(int* numkeys)
 int SDL_SetRenderDrawColor(SDL_Renderer*, Uint8 r, Uint8 g, Uint8 b, Uint8 a)
 {
     fakeSdl.drawColor = {r, g, b, a};
-    record({CallKind::DrawColor,
-            nullptr,
-            false,
-            {},
-            false,
-            {},
-            0.0,
-            false,
-            SDL_FLIP_NONE,
-            {r, g, b, a}});
+    record(nonCopyCall(CallKind::DrawColor, nullptr, {r, g, b, a}));
     return 0;
 }
 
 int SDL_RenderClear(SDL_Renderer*)
 {
-    record({CallKind::Clear,
-            nullptr,
-            false,
-            {},
-            false,
-            {},
-            0.0,
-            false,
-            SDL_FLIP_NONE,
-            fakeSdl.drawColor});
+    record(nonCopyCall(CallKind::Clear, nullptr, fakeSdl.drawColor));
     return 0;
 }
 
@@ -301,32 +294,14 @@ int SDL_SetTextureColorMod(SDL_Texture* texture, Uint8 r, Uint8 g, Uint8 b)
 {
     SDL_Color& color = fakeSdl.mods[texture].color;
     color = {r, g, b, color.a};
-    record({CallKind::ColorMod,
-            texture,
-            false,
-            {},
-            false,
-            {},
-            0.0,
-            false,
-            SDL_FLIP_NONE,
-            {r, g, b, 0}});
+    record(nonCopyCall(CallKind::ColorMod, texture, {r, g, b, 0}));
     return 0;
 }
 
 int SDL_SetTextureAlphaMod(SDL_Texture* texture, Uint8 alpha)
 {
     fakeSdl.mods[texture].color.a = alpha;
-    record({CallKind::AlphaMod,
-            texture,
-            false,
-            {},
-            false,
-            {},
-            0.0,
-            false,
-            SDL_FLIP_NONE,
-            {0, 0, 0, alpha}});
+    record(nonCopyCall(CallKind::AlphaMod, texture, {0, 0, 0, alpha}));
     return 0;
 }
 
@@ -427,7 +402,7 @@ int SDL_RenderFillRects(SDL_Renderer*, const SDL_Rect* rects, int count)
 
 void SDL_RenderPresent(SDL_Renderer*)
 {
-    record({CallKind::Present, nullptr, false, {}, false, {}, 0.0, false, SDL_FLIP_NONE, {}});
+    record(nonCopyCall(CallKind::Present, nullptr, {}));
 }
 
 } // extern "C"

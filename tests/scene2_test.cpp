@@ -86,6 +86,26 @@ TEST(Scene2Tiles, AllTilesRockAndBobTogether)
     EXPECT_EQ(bobAt(3000), -19);
 }
 
+TEST(Scene2Tiles, TheCalmerShowBobsAQuarterAndRocksHalfAsFar)
+{
+    // At 6440 ms the bob is at its crest, sin(64.4) = 0.99999, the rocking at sin(32.2) = 0.706.
+    struct Case {
+        bool reduceFlashes;
+        int32_t top;
+        double angle;
+    };
+    const Case cases[] = {{false, 28 + 19, -0.8766}, {true, 28 + 4, -7.9383}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.reduceFlashes ? "calmer show" : "show");
+        setUpScene(2, 26440, 6440);
+        demo.reduceFlashes = c.reduceFlashes;
+        renderScene2();
+        const DrawCall tile = copiesOf(demo.texAstiasto).at(0);
+        EXPECT_EQ(tile.destination.y, c.top);
+        EXPECT_NEAR(tile.angle, c.angle, 1e-4);
+    }
+}
+
 TEST(Scene2Tiles, BobKeepsTheStatedSinglePrecision)
 {
     // The single-precision product reaches 20 here; in double it stays 19.

@@ -49,6 +49,30 @@ TEST(Scene3Flash, BackgroundAndSpriteColourFollowTheTable)
     }
 }
 
+TEST(Scene3Flash, TheCalmerShowHoldsSteadyReds)
+{
+    // The background bright until 76 s, darkening to 90 by 80 s; the sprites dark throughout.
+    struct Case {
+        bool reduceFlashes;
+        int32_t elapsedMs;
+        int32_t clearRed;
+        int32_t spriteRed;
+    };
+    const Case cases[] = {{false, 62000, 176, 48},
+                          {true, 62000, 200, 72},
+                          {false, 90000, 16, 144},
+                          {true, 90000, 90, 72}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE((c.reduceFlashes ? "calmer show at " : "show at ") +
+                     std::to_string(c.elapsedMs));
+        setUpScene(3, c.elapsedMs, c.elapsedMs - 50000);
+        demo.reduceFlashes = c.reduceFlashes;
+        renderScene3();
+        EXPECT_EQ(callsOf(CallKind::Clear).at(0).color.r, c.clearRed);
+        EXPECT_EQ(copiesOf(demo.texSuikelois).at(0).color.r, c.spriteRed);
+    }
+}
+
 TEST(Scene3Sprites, QuarterSpritesJoinOneAfterAnother)
 {
     const std::vector<std::pair<int32_t, int32_t>> centres = {
@@ -162,6 +186,24 @@ TEST(Scene3Predictions, FirstTwoLinesFollowSceneTimeTheThirdElapsedTime)
     expectRedLine(firstPrediction, 16920 - 22222, 4444 - 3000, -4444.4);
     expectRedLine(secondPrediction, 20920 - 22222, 4800 - 4444, -4444.4);
     expectRedLine(clothesText, 49920 - 48500, 500, 97001.0 / -10.0);
+}
+
+TEST(Scene3Predictions, TheCalmerShowScrollsTheFirstTwoLinesAtTheRedLinesHeight)
+{
+    struct Case {
+        bool reduceFlashes;
+        int32_t firstY;
+        int32_t secondY;
+    };
+    const Case cases[] = {{false, 4444 - 3000, 4800 - 4444}, {true, 500, 500}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.reduceFlashes ? "calmer show" : "show");
+        setUpScene(3, 97001, 44444);
+        demo.reduceFlashes = c.reduceFlashes;
+        renderScene3();
+        expectRedLine(firstPrediction, 16920 - 22222, c.firstY, -4444.4);
+        expectRedLine(secondPrediction, 20920 - 22222, c.secondY, -4444.4);
+    }
 }
 
 TEST(Scene3Heading, KeepsScrollingHighWithTheDeepWave)

@@ -93,6 +93,27 @@ TEST(Scene4Sprites, FiveSpritesInTableOrderTurningTogether)
     }
 }
 
+TEST(Scene4Sprites, TheCalmerShowHoldsThemBrightAndTurnsThemATenthAsFast)
+{
+    struct Case {
+        bool reduceFlashes;
+        int32_t clearRed;
+        int32_t spriteRed;
+        double angle;
+    };
+    const Case cases[] = {{false, 168, 40, 105000.0 / 3.6}, {true, 90, 200, 105000.0 / 3.6 * 0.1}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.reduceFlashes ? "calmer show" : "show");
+        setUpScene(4, 105000, 5000);
+        demo.reduceFlashes = c.reduceFlashes;
+        renderScene4();
+        EXPECT_EQ(callsOf(CallKind::Clear).at(0).color.r, c.clearRed);
+        const DrawCall sprite = copiesOf(demo.texSuikelois).at(0);
+        EXPECT_EQ(sprite.color.r, c.spriteRed);
+        EXPECT_DOUBLE_EQ(sprite.angle, c.angle);
+    }
+}
+
 TEST(Scene4Edges, SawToothWrapsSizeStepsTintAndDriftChange)
 {
     const auto spriteRed = [] { return copiesOf(demo.texSuikelois).at(0).color.r; };

@@ -1,4 +1,4 @@
 @echo off
-rem Plays the show with its flashing damped, for viewers who must avoid flashing light.
+rem Plays the calmer show, its flashing held still, for viewers who must avoid flashing light.
 cd /d "%~dp0"
 start "" demo.exe --reduce-flashes

@@ -3,6 +3,7 @@
 #include "font/font.h"
 #include "scenes/easing.h"
 #include "scenes/scenes.h"
+#include "scenes/show_values.h"
 #include "shell/demo_state.h"
 
 #include <SDL.h>
@@ -18,14 +19,16 @@ constexpr SDL_Color headingColor = {0, 255, 0, 255};
 constexpr SDL_Color predictionColor = {255, 0, 15, 255};
 constexpr int32_t fogTileSize = 1024;
 constexpr Uint8 fogAlpha = 64;
-// With reduced flashing the background holds a steady red instead of the
-// saw-tooth: bright behind the small dark flowers of scene 3, as in the show,
-// then, while they grow to fill the screen, darkening to their own level so
-// that their turning petals do not flicker against it.
-constexpr float steadyRedBright = 200.0f;
-constexpr float steadyRedDark = 90.0f;
-constexpr float steadyRedDarkensAtMs = 76000.0f;
-constexpr float steadyRedDarkensForMs = 4000.0f;
+
+// The calmer show's background: bright behind scene 3's small dark flowers, as
+// in the show, then darkening once while they grow to fill the screen.
+uint8_t steadyBackgroundRed(int32_t elapsedMs)
+{
+    const float bright = brightRed;
+    const float late = lateBackgroundRed;
+    const float darkening = easeWindow(elapsedMs, backgroundDarkensAtMs, backgroundDarkensForMs);
+    return static_cast<uint8_t>(bright - (bright - late) * darkening);
+}
 
 } // namespace
 
@@ -50,13 +53,9 @@ void drawClothesLine(int32_t elapsedMs)
 
 uint8_t backgroundRed(int32_t elapsedMs)
 {
-    if (demo.reduceFlashes) {
-        const float darkening = easeWindow(elapsedMs, steadyRedDarkensAtMs, steadyRedDarkensForMs);
-        return static_cast<uint8_t>(steadyRedBright -
-                                    (steadyRedBright - steadyRedDark) * darkening);
-    }
     // low8(e - 128), in unsigned arithmetic so no value can overflow.
-    return static_cast<uint8_t>(static_cast<uint32_t>(elapsedMs) - 128u);
+    const auto sawTooth = static_cast<uint8_t>(static_cast<uint32_t>(elapsedMs) - 128u);
+    return flashingRed(sawTooth, steadyBackgroundRed(elapsedMs));
 }
 
 void tintFogWall(int32_t elapsedMs)

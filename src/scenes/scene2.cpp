@@ -1,6 +1,7 @@
 // Scene 2, tile wall and scrolling heading: 28 rocking tiles appear and vanish.
 #include "scenes/easing.h"
 #include "scenes/scenes.h"
+#include "scenes/show_values.h"
 #include "shell/demo_state.h"
 
 #include <SDL.h>
@@ -12,10 +13,6 @@ namespace {
 constexpr int32_t tileCount = 28;
 constexpr int32_t tileColumns = 7;
 constexpr int32_t tileSize = 256;
-// With reduced flashing the wall bobs a quarter as far and rocks half as far,
-// so that the edges and corners of its tiles no longer flicker against the black.
-constexpr float calmBobShare = 0.25f;
-constexpr float calmRockShare = 0.5f;
 
 // 20 * sin(t / period): the quotient in single precision, the sine in double
 // precision, narrowed back to single precision for the product.
@@ -32,11 +29,9 @@ void drawTileGrid()
     const auto t = static_cast<float>(demo.sceneMs);
     const auto count = static_cast<int32_t>(28.0f * smoothstep(t / 6000.0f));
     const auto first = static_cast<int32_t>(28.0f * smoothstep((t - 7000.0f) / 7000.0f));
-    const float rock = swing(t, 200.0f);
-    const double tileAngle =
-        static_cast<double>(demo.reduceFlashes ? rock * calmRockShare : rock) - 15.0;
-    const float swingY = swing(t, 100.0f);
-    const auto bob = static_cast<int32_t>(demo.reduceFlashes ? swingY * calmBobShare : swingY);
+    const ShowValues& show = showValues();
+    const double tileAngle = static_cast<double>(swing(t, 200.0f) * show.tileRockShare) - 15.0;
+    const auto bob = static_cast<int32_t>(swing(t, 100.0f) * show.tileBobShare);
     for (int32_t i = 0; i < tileCount; ++i) {
         if (first <= i && i < count) {
             const SDL_Color& tint = demo.palette[i & 7];

@@ -1,6 +1,7 @@
 // Scene 3, spinning sprites and flashing red: five sprites, three predictions, fog.
 #include "scenes/easing.h"
 #include "scenes/scenes.h"
+#include "scenes/show_values.h"
 #include "shell/demo_state.h"
 
 #include <SDL.h>
@@ -14,9 +15,6 @@ constexpr int32_t flashStartMs = 60010;
 constexpr int32_t fogStartMs = 75000;
 
 constexpr int32_t always = INT32_MIN;
-// With reduced flashing the sprites keep one dark red instead of their
-// saw-tooth, never so dark that their hue is lost to black.
-constexpr Uint8 steadySpriteRed = 72;
 
 struct SpriteSpot {
     int32_t afterMs; // drawn once elapsedMs exceeds this, or always
@@ -31,14 +29,13 @@ constexpr SpriteSpot spriteSpots[] = {
 };
 
 // Sets the sprites' colour and alpha for this frame: fade in, white to red,
-// then the red saw-tooth half a period from the background's (a steady dark
-// red with reduced flashing).
+// then the red saw-tooth half a period from the background's, or darkRed.
 void tintSprites(int32_t elapsedMs)
 {
     const auto fade = static_cast<int32_t>(255.0f * easeWindow(elapsedMs, 53000.0f, 3000.0f));
     const auto alpha = static_cast<int32_t>(255.0f * easeWindow(elapsedMs, 49950.0f, 2050.0f));
     if (elapsedMs > flashStartMs) {
-        const auto red = demo.reduceFlashes ? steadySpriteRed : static_cast<Uint8>(elapsedMs % 256);
+        const Uint8 red = flashingRed(static_cast<Uint8>(elapsedMs % 256), darkRed);
         SDL_SetTextureColorMod(demo.texSuikelois, red, 0, 0);
     } else {
         SDL_SetTextureColorMod(demo.texSuikelois, 255, 255 - fade, 255 - fade);
@@ -61,24 +58,20 @@ void drawSprites(int32_t elapsedMs, int32_t sceneMs)
     }
 }
 
-// Lines 1 and 2 are placed by sceneMs, line 3 by elapsedMs. With reduced
-// flashing lines 1 and 2 scroll level, at line 3's height: their glyphs
-// flicker as they stream past, and drifting down or up as well they would
-// sweep that flicker over a band too wide.
+// Lines 1 and 2 are placed by sceneMs, drifting down and up (level in the
+// calmer show), line 3 by elapsedMs.
 void drawPredictions(int32_t elapsedMs, int32_t sceneMs)
 {
     const double sceneAngle = static_cast<double>(sceneMs) / -10.0;
     if (elapsedMs > 80000) {
         drawPredictionLine("technology will continue to make our lives harder and many of us "
                            "will be delighted about it",
-                           16920 - sceneMs / 2,
-                           demo.reduceFlashes ? clothesLineY : sceneMs / 10 - 3000, sceneAngle);
+                           16920 - sceneMs / 2, predictionLineY(sceneMs / 10 - 3000), sceneAngle);
     }
     if (elapsedMs > 88000) {
         drawPredictionLine("all work will be outsourced, until all the work on the planet is "
                            "being done by one guy",
-                           20920 - sceneMs / 2,
-                           demo.reduceFlashes ? clothesLineY : 4800 - sceneMs / 10, sceneAngle);
+                           20920 - sceneMs / 2, predictionLineY(4800 - sceneMs / 10), sceneAngle);
     }
     if (elapsedMs > 96000) {
         drawClothesLine(elapsedMs);

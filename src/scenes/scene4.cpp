@@ -1,5 +1,6 @@
 // Scene 4, five spinning sprites on red: giant sprites, heading, red line, fog.
 #include "scenes/scenes.h"
+#include "scenes/show_values.h"
 #include "shell/demo_state.h"
 
 #include <SDL.h>
@@ -11,12 +12,6 @@ struct SpriteCenter {
     int32_t y;
 };
 
-// With reduced flashing the sprites keep one bright red instead of their
-// saw-tooth, and turn a tenth as fast: at full speed the dots and petals of
-// the magnified flower sweep past any point of the screen several times a second.
-constexpr Uint8 steadySpriteRed = 200;
-constexpr double calmSpinShare = 0.1;
-
 // Centre, top left, bottom right, bottom left, top right.
 constexpr SpriteCenter spriteCenters[] = {
     {960, 540}, {480, 270}, {1440, 810}, {480, 810}, {1440, 270},
@@ -27,8 +22,7 @@ void drawGiantSprites(int32_t elapsedMs)
 {
     const int32_t size = elapsedMs / 10 + 128;
     const int32_t half = size / 2;
-    const double spin = static_cast<double>(elapsedMs) / 3.6;
-    const double angle = demo.reduceFlashes ? spin * calmSpinShare : spin;
+    const double angle = static_cast<double>(elapsedMs) / 3.6 * showValues().giantSpinShare;
     for (const SpriteCenter& center : spriteCenters) {
         const SDL_Rect destination = {center.x - half, center.y - half, size, size};
         SDL_RenderCopyEx(demo.renderer, demo.texSuikelois, nullptr, &destination, angle, nullptr,
@@ -44,10 +38,9 @@ void renderScene4()
     const int32_t s = demo.sceneMs;
     SDL_SetRenderDrawColor(demo.renderer, backgroundRed(e), 0, 0, 255);
     SDL_RenderClear(demo.renderer);
-    // The sprites' level runs 128 steps ahead of the background's; their
+    // The sprites' saw-tooth runs 128 steps ahead of the background's; their
     // alpha is the 255 that scene 3 leaves behind.
-    const auto red = demo.reduceFlashes ? steadySpriteRed : static_cast<Uint8>(e);
-    SDL_SetTextureColorMod(demo.texSuikelois, red, 0, 0);
+    SDL_SetTextureColorMod(demo.texSuikelois, flashingRed(static_cast<Uint8>(e), brightRed), 0, 0);
     drawGiantSprites(e);
     const int32_t hx = 300 - s / 10;
     const int32_t hy = 300 - static_cast<int32_t>(0.5f * static_cast<float>(hx));

@@ -27,8 +27,8 @@ constexpr int32_t clothesLineY = 500;
 // "your clothes will be smarter than you", placed by elapsedMs: scenes 3 and 4.
 void drawClothesLine(int32_t elapsedMs);
 
-// The red saw-tooth level of the background at elapsedMs, low8(e - 128);
-// with reduced flashing a steady level that darkens once, slowly, from 76 s.
+// The red saw-tooth level of the background at elapsedMs, low8(e - 128), or
+// the calmer show's steady level (see show_values.h).
 uint8_t backgroundRed(int32_t elapsedMs);
 
 // Tints texSumuuh with the palette colour of the current second, alpha 64.

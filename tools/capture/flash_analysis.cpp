@@ -36,6 +36,26 @@ constexpr float blackLuminance = 0.005f;
 constexpr int transitionsAllowed = 6; // three flashes, each a pair of transitions
 constexpr double areaAllowed = 0.25;
 
+// A colour in linear light, each channel 0 to 1.
+struct LinearColor {
+    float r;
+    float g;
+    float b;
+};
+
+// Linear light of an 8-bit sRGB level.
+float linearised(int channel)
+{
+    const float level = static_cast<float>(channel) / 255.0f;
+    return level <= 0.04045f ? level / 12.92f : std::pow((level + 0.055f) / 1.055f, 2.4f);
+}
+
+// Relative luminance of a linear colour.
+float relativeLuminance(const LinearColor& c)
+{
+    return 0.2126f * c.r + 0.7152f * c.g + 0.0722f * c.b;
+}
+
 // u', v' of the colour, and whether it is saturated red; black takes the
 // white point's (that of R = G = B).
 ChromaTrack chromaOf(const LinearColor& c)
@@ -210,21 +230,6 @@ LinearColor meanCellColor(const float* linear, const unsigned char* rgb, const C
 }
 
 } // namespace
-
-float linearLight(float level)
-{
-    return level <= 0.04045f ? level / 12.92f : std::pow((level + 0.055f) / 1.055f, 2.4f);
-}
-
-float linearised(int channel)
-{
-    return linearLight(static_cast<float>(channel) / 255.0f);
-}
-
-float relativeLuminance(const LinearColor& c)
-{
-    return 0.2126f * c.r + 0.7152f * c.g + 0.0722f * c.b;
-}
 
 void startFlashAnalysis(FlashAnalysis* analysis, int width, int height, int cellSize, int fps)
 {

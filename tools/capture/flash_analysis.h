@@ -16,13 +16,6 @@ struct FlashFrame {
     double mostFlashes[flashKinds] = {};      // flashes of the cell that flashed most
 };
 
-// A colour in linear light, each channel 0 to 1.
-struct LinearColor {
-    float r;
-    float g;
-    float b;
-};
-
 // Zigzag of one cell's value over time (its luminance, its red level): the
 // last turning point and the extreme since.
 struct Zigzag {
@@ -86,15 +79,6 @@ struct FlashRange {
     double peakArea = 0.0;
     double peakFlashesPerSecond = 0.0;
 };
-
-// Linear light of an sRGB level from 0 to 1.
-float linearLight(float level);
-
-// Linear light of an 8-bit sRGB level.
-float linearised(int channel);
-
-// Relative luminance of a linear colour.
-float relativeLuminance(const LinearColor& c);
 
 // Prepares an analysis of frames of width x height at fps, in cells of
 // cellSize pixels; both sizes must be multiples of 3 x cellSize.

@@ -170,11 +170,9 @@ Colour picture(Point p)
 Canvas paintAstiasto()
 {
     Canvas canvas = makeCanvas(pictureSize, pictureSize);
-    const float half = 0.5f * static_cast<float>(pictureSize);
     for (int32_t y = 0; y < pictureSize; ++y) {
         for (int32_t x = 0; x < pictureSize; ++x) {
-            const Point p = {(static_cast<float>(x) + 0.5f - half) / half,
-                             (half - static_cast<float>(y) - 0.5f) / half};
+            const Point p = {centredCoordinate(x, pictureSize), -centredCoordinate(y, pictureSize)};
             pixelAt(canvas, x, y) = picture(p);
         }
     }

@@ -20,6 +20,12 @@ Colour& pixelAt(Canvas& canvas, int32_t x, int32_t y)
                          static_cast<size_t>(x)];
 }
 
+float centredCoordinate(int32_t index, int32_t size)
+{
+    const float half = 0.5f * static_cast<float>(size);
+    return (static_cast<float>(index) + 0.5f - half) / half;
+}
+
 float smoothstep(float edge0, float edge1, float x)
 {
     const float t = clamp01((x - edge0) / (edge1 - edge0));

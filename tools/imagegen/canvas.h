@@ -27,6 +27,11 @@ Canvas makeCanvas(int32_t width, int32_t height);
 // Pixel at (x, y); both must lie inside the canvas.
 Colour& pixelAt(Canvas& canvas, int32_t x, int32_t y);
 
+// The centre of pixel number index along a side of size pixels, mapped to -1..1
+// from the left or top edge. Rows count downward: a picture drawn y up negates
+// the row's coordinate.
+float centredCoordinate(int32_t index, int32_t size);
+
 // 0 below edge0, 1 above edge1, a smooth Hermite ramp between; edge0 != edge1.
 float smoothstep(float edge0, float edge1, float x);
 

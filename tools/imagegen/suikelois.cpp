@@ -121,11 +121,10 @@ Colour mandala(Polar p)
 Canvas paintSuikelois()
 {
     Canvas canvas = makeCanvas(spriteSize, spriteSize);
-    const float half = 0.5f * static_cast<float>(spriteSize);
     for (int32_t y = 0; y < spriteSize; ++y) {
         for (int32_t x = 0; x < spriteSize; ++x) {
-            const float u = (static_cast<float>(x) + 0.5f - half) / half;
-            const float v = (static_cast<float>(y) + 0.5f - half) / half;
+            const float u = centredCoordinate(x, spriteSize);
+            const float v = centredCoordinate(y, spriteSize);
             const Polar p = {std::sqrt(u * u + v * v), std::atan2(v, u)};
             pixelAt(canvas, x, y) = mandala(p);
         }

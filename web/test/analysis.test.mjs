@@ -1,10 +1,11 @@
-// The music analysis and the screenshot reader, without a browser:
+// The music analysis, the screenshot reader and the measure of a picture's
+// change, without a browser:
 // node --test analysis.test.mjs
 import assert from 'node:assert/strict';
 import test from 'node:test';
 import { PNG } from 'pngjs';
 import { matchMusic } from './music.mjs';
-import { pictureReader } from './pictures.mjs';
+import { changedPixels, meanDifference, pictureReader, redOnly } from './pictures.mjs';
 
 const rate = 1000;
 
@@ -61,4 +62,14 @@ test('screenshots are read in CSS pixels, and in show pixels through the canvas 
   assert.deepEqual(reader.pixelAt(15, 5), [255, 0, 0]);
   assert.deepEqual(reader.pixelAt(5, 5), [0, 0, 0]);
   assert.deepEqual(reader.showPixel(1440, 480), [255, 0, 0]);
+});
+
+test('a picture changes by its pixels\' level differences: counted past a trace, averaged over the samples', () => {
+  // Alike; 24 levels apart, a trace; 25 apart; apart in alpha only.
+  const first = Uint8Array.from([10, 10, 10, 255, 10, 10, 10, 255, 10, 10, 10, 255, 10, 10, 10, 255]);
+  const second = Uint8Array.from([10, 10, 10, 255, 18, 18, 18, 255, 18, 18, 19, 255, 10, 10, 10, 0]);
+  assert.equal(changedPixels(first, second), 1);
+  const uniform = (rgb) => ({ showPixel: () => rgb });
+  assert.equal(meanDifference(uniform([10, 20, 30]), uniform([16, 20, 27])), 3);
+  assert.equal(meanDifference(uniform([10, 20, 30]), uniform([16, 20, 27]), redOnly), 6);
 });

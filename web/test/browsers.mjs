@@ -25,6 +25,9 @@ export const noWebGLFlags = ['--disable-gpu', '--disable-3d-apis'];
 // Longer than a stalled body's limit, so that a command that never returns
 // shows as the stall it is rather than as the library's time-out.
 const protocolTimeoutMs = 300000;
+// How long WebKitWebDriver may take to start, and a browser to close.
+const driverStartLimitMs = 20000;
+const closeLimitMs = 10000;
 
 // The executable's path on PATH, as the launcher wants a path.
 function onPath(name) {
@@ -107,7 +110,7 @@ async function openWebKit() {
   const service = new DriverService('WebKitWebDriver', { loopback: true, port, args: [`--port=${port}`] });
   let driver = null;
   try {
-    driver = await new Builder().usingServer(await service.start(20000))
+    driver = await new Builder().usingServer(await service.start(driverStartLimitMs))
       .withCapabilities({ browserName: 'MiniBrowser' }).build();
     const page = { engine: 'webkit', driver };
     await driver.manage().window().setRect({ width: viewport.width, height: viewport.height });
@@ -121,18 +124,18 @@ async function openWebKit() {
 }
 
 // Ends the engine's browser: at once where it has stopped answering, and
-// where it does not close within 10 s (a page that stopped answering).
+// where it does not close within closeLimitMs (a page that stopped answering).
 async function closeBrowser(engine, browser, page, stalled) {
   if (engine === 'webkit') {
     // Its driver leaves the browser running unless the session ends.
-    await Promise.race([page?.driver.quit().catch(() => {}), sleep(10000)]);
+    await Promise.race([page?.driver.quit().catch(() => {}), sleep(closeLimitMs)]);
     await browser.kill();
     return;
   }
   const child = browser.process();
   const exited = child.exitCode !== null || child.signalCode !== null ||
     new Promise((resolve) => child.once('exit', resolve));
-  if (stalled || await Promise.race([browser.close().then(() => false, () => true), sleep(10000).then(() => true)])) {
+  if (stalled || await Promise.race([browser.close().then(() => false, () => true), sleep(closeLimitMs).then(() => true)])) {
     child.kill('SIGKILL');
   }
   await exited;
@@ -141,15 +144,16 @@ async function closeBrowser(engine, browser, page, stalled) {
 // Runs body(page, consoleLines) against a page of a fresh browser of the
 // engine ('chromium' with options { flags, injected, soundServer }, 'firefox' or
 // 'webkit'), collecting the page's console lines where the engine reports
-// them; an exception counts as one failed check. With options.limitMs, a
-// body that has not finished by then counts as stalled: the browser is
-// killed and a failed check is recorded.
+// them, and returns what the body returns; an exception counts as one failed
+// check, and returns undefined. With options.limitMs, a body that has not
+// finished by then counts as stalled: the browser is killed, a failed check
+// is recorded and undefined returned.
 export async function withBrowser(engine, url, options, body) {
   const consoleLines = [];
   let browser = null;
   let page = null;
   let timer = null;
-  let outcome = 'done';
+  let outcome = null;
   try {
     if (engine === 'chromium') ({ browser, page } = await openChromium(options, consoleLines));
     else if (engine === 'firefox') ({ browser, page } = await openFirefox(consoleLines));
@@ -158,7 +162,7 @@ export async function withBrowser(engine, url, options, body) {
     const stalled = new Promise((resolve) => {
       if (options.limitMs) timer = setTimeout(() => resolve('stalled'), options.limitMs);
     });
-    const running = body(page, consoleLines).then(() => 'done');
+    const running = body(page, consoleLines).then((value) => ({ value }));
     running.catch(() => {}); // a stalled body may fail later, once its browser is gone
     outcome = await Promise.race([running, stalled]);
     if (outcome === 'stalled') {
@@ -170,4 +174,5 @@ export async function withBrowser(engine, url, options, body) {
     clearTimeout(timer);
     if (browser !== null) await closeBrowser(engine, browser, page, outcome === 'stalled');
   }
+  return outcome?.value;
 }

@@ -74,16 +74,22 @@ function bestLag(recorded, music, from, length, first, last, step) {
   return best;
 }
 
-// Compares the recording with the music in half-second windows: a window
-// matches where the recording holds it, in its place give or take 10 ms
+// The windows the music is compared in, how far from its place a window may
+// match, and how far away a window that does not is searched for.
+const windowMs = 500;
+const nearMs = 10;
+const farMs = 2000;
+
+// Compares the recording with the music in windows of windowMs: a window
+// matches where the recording holds it, in its place give or take nearMs
 // after the windows before, with a correlation of at least 0.9; silent
 // music must be silent. A window that does not match is searched for within
-// two seconds, so that a gap costs the windows it spoils, not all that follow;
+// farMs, so that a gap costs the windows it spoils, not all that follow;
 // a silent stretch of the recording says nothing of where the music went.
 export function matchMusic(recorded, music, rate) {
-  const window = Math.round(rate / 2);
-  const near = Math.round(rate / 100);
-  const far = 2 * rate;
+  const window = Math.round(rate * windowMs / 1000);
+  const near = Math.round(rate * nearMs / 1000);
+  const far = rate * farMs / 1000;
   let lag = bestLag(recorded, music, 2 * window, 8 * window, -far, 4 * far, 2).lag;
   lag = bestLag(recorded, music, 2 * window, 8 * window, lag - 2, lag + 2, 1).lag;
   const scenes = sceneEndsMs.map(() => ({ matched: 0, windows: 0 }));

@@ -3,10 +3,13 @@
 // { engine, tab } for puppeteer's engines and { engine, driver } for WebKitGTK.
 import { Key, By } from 'selenium-webdriver';
 import { probeSource } from './probe.mjs';
-import { served } from './site.mjs';
 import { sleep } from './report.mjs';
 
 export const viewport = { width: 1280, height: 800 };
+// How often waitFor asks the page.
+const pollMs = 100;
+// Time for a page to lay itself out anew at a phone's size.
+const layoutMs = 300;
 
 // Evaluates an expression in the page and returns its value, passed as
 // JSON; a promise is awaited.
@@ -25,7 +28,6 @@ export async function evaluate(page, expression) {
 
 // Opens the page's address anew (the probe comes with it, before the page's scripts where the engine can).
 export async function openPage(page) {
-  served.clear();
   if (page.engine !== 'webkit') {
     await page.tab.goto(page.url);
     return;
@@ -49,7 +51,7 @@ export async function waitFor(page, expression, timeoutMs) {
   const end = Date.now() + timeoutMs;
   while (Date.now() < end) {
     if (await evaluate(page, expression).catch(() => false)) return true;
-    await sleep(100);
+    await sleep(pollMs);
   }
   return false;
 }
@@ -84,6 +86,5 @@ export async function emulatePhone(page, width, height) {
     isLandscape: width > height });
   page.phone = true;
   page.scale = 3;
-  // Time for the page to lay itself out anew.
-  await sleep(300);
+  await sleep(layoutMs);
 }

@@ -1,13 +1,26 @@
 // Chromium as a phone: the card at phone sizes, Play by a tap, the screen
 // kept awake, the audio interrupted, the phone turned, the show ended by a tap.
+import { showOn, titleCard } from './page-objects.mjs';
 import { emulatePhone, evaluate, openPage, tapElement, waitFor } from './pages.mjs';
-import { canvasContentBox, checkScene1, isBlack, screenshot, showHeight, showWidth } from './pictures.mjs';
+import { checkScene1, isBlack, scene1Ms, screenshot, showHeight, showWidth } from './pictures.mjs';
 import { check, sleep } from './report.mjs';
-import { showStarted, waitShowTime } from './show-checks.mjs';
 
 // Phone screens in CSS pixels, portrait and landscape (the last a landscape
 // phone less the browser's bars), down to the smallest the card must fit.
 const phoneScreens = [[390, 844], [320, 480], [568, 320], [844, 340]];
+
+// On the show's clock: the portrait screenshot, then, turned, scene1Ms's, and
+// the audio suspended for suspendForMs; resumedForMs after, the music is
+// compared with the show, within syncToleranceMs.
+const portraitMs = 3000;
+const suspendAtMs = 7000;
+const suspendForMs = 3000;
+const resumedForMs = 1000;
+const syncToleranceMs = 100;
+// How long the page may take to take a wake lock, to let it go, and to show the note.
+const wakeLockLimitMs = 3000;
+const wakeLockReleaseLimitMs = 2000;
+const noteLimitMs = 2000;
 
 // The parts of the card that are outside the viewport and that scrolling
 // does not bring into it; [] when all can be seen.
@@ -33,9 +46,11 @@ const cardCutOff = `(() => {
 // while the show plays, the audio interrupted in scene 1, the phone turned,
 // the show ended by a tap on ✕.
 export async function playOnPhone(page, shots) {
+  const card = titleCard(page);
+  const show = showOn(page, shots);
   await emulatePhone(page, 390, 844);
   await openPage(page);
-  check('phone: the title card offers to play', await waitFor(page, `document.body.dataset.state === 'ready'`, 60000));
+  check('phone: the title card offers to play', await card.waitFor('ready'));
   const help = await evaluate(page, `document.getElementById('help').innerText`);
   check('phone: the card speaks of taps, not keys, and in portrait suggests turning the phone',
     help.includes('Tap ✕') && !help.includes('Escape') && help.includes('Turn'), help);
@@ -50,47 +65,48 @@ export async function playOnPhone(page, shots) {
     cut.length === 0, cut.join('; '));
 
   await emulatePhone(page, 390, 844);
-  await tapElement(page, '#play');
-  check('phone: a tap on Play starts the show', await waitFor(page, showStarted, 20000));
+  await card.play({ tap: true });
+  check('phone: a tap on Play starts the show', await show.started());
   check('phone: a wake lock keeps the screen on while the show plays',
-    await waitFor(page, '__probe.wakeLocks.some((lock) => !lock.released)', 3000));
-  await waitShowTime(page, 3000);
-  let canvasBox = await canvasContentBox(page);
+    await waitFor(page, '__probe.wakeLocks.some((lock) => !lock.released)', wakeLockLimitMs));
+  await show.waitTime(portraitMs);
+  let canvasBox = await show.fit();
   check('phone: in portrait the picture spans the width', Math.abs(canvasBox.width - 390) < 1,
     `${canvasBox.width}x${canvasBox.height} at ${canvasBox.x},${canvasBox.y}`);
-  checkScene1(await screenshot(page, shots, 'phone-portrait-scene1-3s', canvasBox), 'phone, portrait, scene 1 at 3 s');
+  checkScene1(await show.screenshot('phone-portrait-scene1-3s'), `phone, portrait, scene 1 at ${portraitMs / 1000} s`);
 
   await emulatePhone(page, 844, 390);
-  canvasBox = await canvasContentBox(page);
-  await waitShowTime(page, 5000);
-  const shot = await screenshot(page, shots, 'phone-landscape-scene1-5s', canvasBox);
+  canvasBox = await show.fit();
+  await show.waitTime(scene1Ms);
+  const shot = await show.screenshot('phone-landscape-scene1-5s');
   const bars = [shot.pixelAt(20, 195), shot.pixelAt(824, 195)];
   const width = 390 * showWidth / showHeight;
   check('phone: turned to 844x390, the picture refits, black at the sides', Math.abs(canvasBox.height - 390) < 1 &&
     Math.abs(canvasBox.width - width) < 1 && Math.abs(canvasBox.x - (844 - width) / 2) < 1 && bars.every(isBlack),
     `${canvasBox.width}x${canvasBox.height} at ${canvasBox.x},${canvasBox.y}; bars ${bars.join(' ')}`);
-  checkScene1(shot, 'phone, landscape, scene 1 at 5 s');
-  await checkInterruption(page);
+  checkScene1(shot, `phone, landscape, scene 1 at ${scene1Ms / 1000} s`);
+  await checkInterruption(show);
   await tapElement(page, '#stop');
-  check('phone: a tap on ✕ ends the show', await waitFor(page, `document.body.dataset.state === 'ended'`, 10000));
-  check('phone: and the wake lock is let go',
-    await waitFor(page, '__probe.wakeLocks.length > 0 && __probe.wakeLocks.every((lock) => lock.released)', 2000));
+  check('phone: a tap on ✕ ends the show', await card.waitFor('ended'));
+  check('phone: and the wake lock is let go', await waitFor(page,
+    '__probe.wakeLocks.length > 0 && __probe.wakeLocks.every((lock) => lock.released)', wakeLockReleaseLimitMs));
 }
 
-// The browser suspends the audio for 3 s in scene 1, as a call or a locked
-// screen does: meanwhile the note says there is no sound; a second after,
+// The browser suspends the audio for a while in scene 1, as a call or a
+// locked screen does: meanwhile the note says there is no sound; soon after,
 // the music heard (where its latest source is, less the output latency the
 // browser reports) is the show's moment. The show's clock starts with the
 // first source, as the audio runs from the start here.
-async function checkInterruption(page) {
-  await waitShowTime(page, 7000);
+async function checkInterruption(show) {
+  const { page } = show;
+  await show.waitTime(suspendAtMs);
   await evaluate(page, '__probe.audio.suspend()');
   const suspendedAt = Date.now();
   check('phone: while the audio is suspended, the note says there is no sound',
-    await waitFor(page, `!document.getElementById('nosound').hidden`, 2000));
-  await sleep(3000 - (Date.now() - suspendedAt));
+    await waitFor(page, `!document.getElementById('nosound').hidden`, noteLimitMs));
+  await sleep(suspendForMs - (Date.now() - suspendedAt));
   await evaluate(page, '__probe.audio.resume()');
-  await sleep(1000);
+  await sleep(resumedForMs);
   const sync = await evaluate(page, `(() => {
     const audio = __probe.audio;
     const last = __probe.sourceStarts[__probe.sourceStarts.length - 1];
@@ -100,8 +116,8 @@ async function checkInterruption(page) {
       noteHidden: document.getElementById('nosound').hidden };
   })()`);
   const aheadMs = sync.musicMs - sync.outputMs - sync.baseMs - sync.showMs;
-  check('phone: 1 s after the audio resumes, the music heard is within 100 ms of the show\'s moment',
-    Math.abs(aheadMs) <= 100, `${Math.round(aheadMs)} ms ahead; latency reported: ` +
+  check(`phone: ${resumedForMs / 1000} s after the audio resumes, the music heard is within ${syncToleranceMs} ms ` +
+    'of the show\'s moment', Math.abs(aheadMs) <= syncToleranceMs, `${Math.round(aheadMs)} ms ahead; latency reported: ` +
     `${sync.outputMs.toFixed(1)} ms output, ${sync.baseMs.toFixed(1)} ms base`);
   check('phone: and the note is gone', sync.noteHidden);
 }

@@ -1,5 +1,5 @@
-// The picture checks: screenshots read in show pixels, and what must hold
-// in them at moments of the show.
+// The picture checks: screenshots read in show pixels, how far two pictures
+// are apart, and what must hold in them at moments of the show.
 import { writeFile } from 'node:fs/promises';
 import path from 'node:path';
 import { PNG } from 'pngjs';
@@ -9,9 +9,21 @@ import { check } from './report.mjs';
 export const showWidth = 1920;
 export const showHeight = 1080;
 
-// The slowest screenshot since the last title card: a page that starves the
-// browser's display answers late.
-export const screenshots = { slowestMs: 0 };
+// The moments of the show's clock at which its scenes are checked.
+export const scene1Ms = 5000;
+export const scene2Ms = 26500;
+export const scene3Ms = 62500;
+export const scene5Ms = 117500;
+
+// Between the two screenshots of a pair: the red saw-tooth cannot be near
+// black in both.
+export const pairApartMs = 150;
+
+// A difference of no more than a trace, in levels summed over red, green and blue.
+const traceLevels = 24;
+// Which of red, green and blue a measure takes in: 1 takes the channel, 0 leaves it out.
+const allChannels = [1, 1, 1];
+export const redOnly = [1, 0, 0];
 
 // Reads pixels of a PNG screenshot: pixelAt in CSS pixels (a page that
 // emulates a phone is captured in its device pixels, scale of them to one),
@@ -29,11 +41,29 @@ export function pictureReader(png, canvasBox, scale = 1) {
 
 // Takes a screenshot, keeps it in the shots folder and returns its reader.
 export async function screenshot(page, shots, name, canvasBox) {
-  const requested = Date.now();
   const png = await capturePng(page);
-  screenshots.slowestMs = Math.max(screenshots.slowestMs, Date.now() - requested);
   await writeFile(path.join(shots, `${name}.png`), png);
   return pictureReader(png, canvasBox, page.scale);
+}
+
+// A PNG screenshot's RGBA pixels.
+export function pixels(png) {
+  return PNG.sync.read(png).data;
+}
+
+// The one measure of a picture's change: how far apart the pixels at `at`
+// of two pixel arrays are, in levels summed over the channels taken. Written
+// out channel by channel, as it runs over every pixel of a screenshot.
+function levelsApart(first, second, at = 0, channels = allChannels) {
+  return channels[0] * Math.abs(first[at] - second[at]) + channels[1] * Math.abs(first[at + 1] - second[at + 1]) +
+    channels[2] * Math.abs(first[at + 2] - second[at + 2]);
+}
+
+// How many pixels differ by more than a trace between two screenshots' RGBA pixels.
+export function changedPixels(first, second) {
+  let changed = 0;
+  for (let i = 0; i < first.length; i += 4) if (levelsApart(first, second, i) > traceLevels) changed += 1;
+  return changed;
 }
 
 // A 5x5 grid of show pixels, away from the centre sprite of scene 1.
@@ -54,7 +84,7 @@ const isDarkOrRed = ([r, g, b]) => g <= 25 && b <= 25 && r >= 0;
 const isGreen = ([r, g, b]) => g >= 150 && r <= 120 && b <= 120;
 export const isBlack = ([r, g, b]) => r + g + b <= 15;
 
-export function checkScene1(shot, label = 'scene 1 at 5 s') {
+export function checkScene1(shot, label = `scene 1 at ${scene1Ms / 1000} s`) {
   const centre = shot.showPixel(960, 540);
   check(`${label}: bright sprite in the centre`, centre.every((c) => c >= 180), `centre ${centre}`);
   const fog = gridSamples(shot).filter((s) => !(s.x === 960 && s.y === 540));
@@ -62,27 +92,27 @@ export function checkScene1(shot, label = 'scene 1 at 5 s') {
   check(`${label}: grey fog around it`, grey >= 20, `${grey}/24 samples neutral grey`);
 }
 
-export function checkScene2(shot, label = 'scene 2 at 26.5 s') {
+export function checkScene2(shot, label = `scene 2 at ${scene2Ms / 1000} s`) {
   const coloured = gridSamples(shot).filter((s) => isSaturated(s.rgb)).length;
   check(`${label}: coloured tiles`, coloured >= 10, `${coloured}/25 samples saturated`);
 }
 
-// Two moments 150 ms apart: the saw-tooth cannot be near black in both.
+// A pair of screenshots: the saw-tooth cannot be near black in both.
 export function checkScene3(shots) {
   const counts = shots.map((shot) => {
     const samples = gridSamples(shot);
     return { red: samples.filter((s) => isRed(s.rgb)).length, reddish: samples.filter((s) => isDarkOrRed(s.rgb)).length };
   });
-  check('scene 3 at 62.5 s: red flashing background', counts.some((c) => c.red >= 15 && c.reddish === 25),
+  check(`scene 3 at ${scene3Ms / 1000} s: red flashing background`, counts.some((c) => c.red >= 15 && c.reddish === 25),
     counts.map((c) => `${c.red}/25 red, ${c.reddish}/25 without green or blue`).join('; '));
 }
 
-// Between any two moments 150 ms apart the saw-tooth's background moves by
-// 106 levels at least: up by 150, or down by 106 across its drop.
+// Between any two moments pairApartMs apart the saw-tooth's background moves
+// by 106 levels at least: up by 150, or down by 106 across its drop.
 export const sawToothSwing = 106;
 
 // With reduced flashing the five flowers of scene 3 stay dark red on a
-// steady, brighter red, as in the show at 62.5 s.
+// steady, brighter red, as in the show at scene3Ms.
 export function checkReducedFlowers(shot, label) {
   const flowers = [[960, 540], [480, 270], [1440, 270], [480, 810], [1440, 810]].map(([x, y]) => shot.showPixel(x, y));
   const between = [[720, 405], [1200, 405], [720, 675], [1200, 675]].map(([x, y]) => shot.showPixel(x, y));
@@ -103,8 +133,9 @@ export function checkScene5(shot) {
   }
   // Not the top right corner, under the page's controls.
   const corners = [[20, 20], [1900, 200], [20, 1060], [1900, 1060]].map(([x, y]) => shot.showPixel(x, y));
-  check('scene 5 at 117.5 s: green credits text', green >= 20, `${green} green samples`);
-  check('scene 5 at 117.5 s: black around the credits', corners.every(isBlack), `corners ${corners.join(' ')}`);
+  const label = `scene 5 at ${scene5Ms / 1000} s`;
+  check(`${label}: green credits text`, green >= 20, `${green} green samples`);
+  check(`${label}: black around the credits`, corners.every(isBlack), `corners ${corners.join(' ')}`);
 }
 
 // The canvas fills the viewport's width at 16:9 with black bars above and below.
@@ -127,10 +158,10 @@ export async function canvasContentBox(page) {
   })()`);
 }
 
-// How far apart two shots' grid samples are in the given channels (0 red,
-// 1 green, 2 blue), in levels per channel on average.
-export function meanDifference(first, second, channels = [0, 1, 2]) {
+// How far apart two shots' grid samples are in the channels taken, in
+// levels per channel on average.
+export function meanDifference(first, second, channels = allChannels) {
   const later = gridSamples(second);
-  return gridSamples(first).reduce((sum, sample, i) => sum +
-    channels.reduce((s, k) => s + Math.abs(sample.rgb[k] - later[i].rgb[k]), 0), 0) / (later.length * channels.length);
+  return gridSamples(first).reduce((sum, sample, i) => sum + levelsApart(sample.rgb, later[i].rgb, 0, channels), 0) /
+    (later.length * (channels[0] + channels[1] + channels[2]));
 }

@@ -1,35 +1,35 @@
 // Checks made while a show plays in any engine: the title card, Play, the
 // show's clock, the frame rates, what a second showing loads, late music.
-import { screenshot, screenshots } from './pictures.mjs';
 import { sceneEndsMs } from './music.mjs';
+import { startLimitMs, titleCard } from './page-objects.mjs';
 import { clickElement, evaluate, waitFor } from './pages.mjs';
-import { check, sleep } from './report.mjs';
+import { screenshot } from './pictures.mjs';
+import { check } from './report.mjs';
 import { served } from './site.mjs';
 
-// Clicks Play; checks that the show starts within limitMs and returns the
-// milliseconds from the click to the program's first frame.
-export async function clickPlay(page, label, limitMs = 20000) {
-  const clickedAt = await evaluate(page, 'performance.now()');
-  await clickElement(page, '#play');
-  const started = await waitFor(page, showStarted, limitMs);
-  const delayMs = started ? await evaluate(page, '__probe.passes[0]') - clickedAt : null;
+// How long the page may take to ask for full screen after the button.
+const fullscreenLimitMs = 2000;
+// How long any screenshot of a show may take.
+const screenshotLimitMs = 2000;
+// When audio starts in a silent show, on its clock; how long the music may
+// take to join in then, and how far past the show's moment it may start.
+const lateSoundMs = 6000;
+const musicJoinLimitMs = 3000;
+const musicJoinToleranceMs = 250;
+
+// Clicks Play on the card; checks that the show starts within limitMs and
+// returns the milliseconds from the click to the program's first frame.
+export async function clickPlay(card, show, label, limitMs = startLimitMs) {
+  const { pageMs } = await card.play();
+  const started = await show.started(limitMs);
+  const delayMs = started ? await show.firstPassMs() - pageMs : null;
   check(`${label}: the show starts on the click, within ${limitMs / 1000} s`, started,
     started ? `first frame ${Math.round(delayMs)} ms after the click` : '');
   return delayMs;
 }
 
-// Milliseconds on the show's clock: since the program's first pass ended,
-// right after it started the music and drew its first frame.
-export async function showTime(page) {
-  return evaluate(page, 'performance.now() - window.__probe.passes[0]');
-}
-
-export const showStarted = 'window.__probe.passes.length > 0';
-
-export async function waitShowTime(page, ms) {
-  const now = await showTime(page);
-  if (ms > now) await sleep(ms - now);
-}
+// The shortest stretch of a scene that counts in the frame rates.
+const shortestSceneMs = 1000;
 
 // Program passes and displayed frames per second in each scene that has
 // begun, from the probe's time stamps; checks that the display keeps up
@@ -43,7 +43,7 @@ export async function checkFrameRates(page, label) {
   sceneEndsMs.forEach((endMs, index) => {
     const from = start + (index === 0 ? 0 : sceneEndsMs[index - 1]);
     const to = Math.min(start + endMs, last);
-    if (to - from < 1000) return;
+    if (to - from < shortestSceneMs) return;
     const perSecond = (times) => times.filter((t) => t >= from && t < to).length * 1000 / (to - from);
     rates.push({ scene: index + 1, passes: perSecond(passes), frames: perSecond(frames) });
   });
@@ -54,18 +54,20 @@ export async function checkFrameRates(page, label) {
   return rates;
 }
 
-export function checkDisplayKeepsUp(rates, label) {
+export function checkDisplayKeepsUp(rates, label, show) {
   const behind = rates.filter((r) => Math.abs(r.frames - r.passes) > 0.1 * r.passes);
   check(`${label}: one displayed frame per program pass, within 10 %`, behind.length === 0,
     behind.map((r) => `scene ${r.scene}`).join(', '));
-  check(`${label}: screenshots return within 2 s`, screenshots.slowestMs <= 2000, `slowest ${screenshots.slowestMs} ms`);
+  const slowestMs = show.slowestScreenshotMs();
+  check(`${label}: screenshots return within ${screenshotLimitMs / 1000} s`, slowestMs <= screenshotLimitMs,
+    `slowest ${slowestMs} ms`);
 }
 // The title card: its poster, icon and link-preview image load, it warns
 // where WebGL is missing (expected: whether it should), and its help is a
 // desktop's.
 export async function checkTitleCard(page, shots, label, expectSlowNotice) {
-  check(`${label}: the title card offers to play`, await waitFor(page,
-    `document.body.dataset.state === 'ready' && document.body.innerText.includes('Notes Left Behind')`, 60000));
+  check(`${label}: the title card offers to play`,
+    await titleCard(page).waitFor('ready', { text: 'Notes Left Behind' }));
   await screenshot(page, shots, `title-card-${label.replace(/\W+/g, '-')}`, null);
   const statuses = await evaluate(page, `Promise.all(['link[rel=icon]', 'meta[property="og:image"]'].map((selector) => {
     const element = document.querySelector(selector);
@@ -81,13 +83,12 @@ export async function checkTitleCard(page, shots, label, expectSlowNotice) {
     await evaluate(page, `document.getElementById('photosensitivity').innerText.includes('flash')`));
   const help = await evaluate(page, `document.getElementById('help').innerText`);
   check(`${label}: the card's help speaks of keys, not taps`, help.includes('press Escape') && !help.includes('Tap'), help);
-  screenshots.slowestMs = 0;
 }
 
 export async function checkFullscreenButton(page) {
   await clickElement(page, '#fullscreen');
   check('the full-screen button asks for full screen',
-    await waitFor(page, 'window.__probe.fullscreenRequests === 1', 2000));
+    await waitFor(page, 'window.__probe.fullscreenRequests === 1', fullscreenLimitMs));
   await evaluate(page, 'document.fullscreenElement && document.exitFullscreen()');
 }
 
@@ -101,17 +102,18 @@ export async function checkNothingLoadedTwice(page) {
     `${compilations} compilations; served in this visit: ${sent}`);
 }
 
-// Audio starts at 6 s of a silent show: the music must start there, at the
-// show's moment (the first frame follows the clock's start by its drawing
-// time), and the note go.
-export async function checkMusicJoinsLate(page, label) {
-  await waitShowTime(page, 6000);
+// Audio starts at lateSoundMs of a silent show: the music must start there,
+// at the show's moment (the first frame follows the clock's start by its
+// drawing time), and the note go.
+export async function checkMusicJoinsLate(show, label) {
+  const { page } = show;
+  await show.waitTime(lateSoundMs);
   await evaluate(page, '__probe.startSound()');
-  const joined = await waitFor(page, '__probe.sourceStarts.length > 0', 3000);
+  const joined = await waitFor(page, '__probe.sourceStarts.length > 0', musicJoinLimitMs);
   const { showMs, offsetMs } = joined ? await evaluate(page, `({ showMs: __probe.sourceStarts[0].at - __probe.passes[0],
     offsetMs: 1000 * __probe.sourceStarts[0].offset })`) : {};
   check(`${label}: the music joins in when audio starts, at the show's moment`,
-    joined && offsetMs >= showMs && offsetMs <= showMs + 250,
+    joined && offsetMs >= showMs && offsetMs <= showMs + musicJoinToleranceMs,
     joined ? `from ${Math.round(offsetMs)} ms of the music at ${Math.round(showMs)} ms of the show` : 'no music started');
   check(`${label}: the note goes when the music plays`, await evaluate(page, `document.getElementById('nosound').hidden`));
 }

@@ -2,114 +2,132 @@
 // showing, reduced flashing, a few seconds of a browser the show must cope
 // with, and the two scenes Firefox and WebKitGTK play.
 import { checkMusic } from './music.mjs';
+import { showOn, titleCard } from './page-objects.mjs';
 import { clickElement, evaluate, openPage, pressEscape, tapElement, waitFor } from './pages.mjs';
-import { canvasContentBox, checkLetterbox, checkReducedFlowers, checkScene1, checkScene2, checkScene3, checkScene5,
-  meanDifference, sawToothSwing, screenshot } from './pictures.mjs';
+import { checkLetterbox, checkReducedFlowers, checkScene1, checkScene2, checkScene3, checkScene5, meanDifference,
+  pairApartMs, redOnly, sawToothSwing, scene1Ms, scene2Ms, scene3Ms, scene5Ms } from './pictures.mjs';
 import { check } from './report.mjs';
 import { checkDisplayKeepsUp, checkFrameRates, checkMusicJoinsLate, checkNothingLoadedTwice, checkTitleCard,
-  clickPlay, showStarted, waitShowTime } from './show-checks.mjs';
+  clickPlay } from './show-checks.mjs';
+
+// How long the whole show may take to end by itself after its last check.
+const endLimitMs = 20000;
+// The browser takes the WebGL context away at contextLostMs of the show's
+// clock and gives it back restoreAfterMs later; restoredLimitMs allows for a
+// late answer.
+const contextLostMs = 21000;
+const restoreAfterMs = 2000;
+const restoredLimitMs = 4000;
+// How long the second showing plays before its stop control is tapped.
+const secondShowingMs = 2000;
+// How long a brief showing plays, and how long one without sound may take to start.
+const briefShowingMs = 10000;
+const silentStartLimitMs = 2000;
+// How far apart scene 1 of the two modes may be, in levels per channel on average.
+const sameSceneLevels = 12;
 
 // The whole show: pixels of four scenes, frame rates, the music, its own end.
 export async function playWholeShow(page, folder, shots, consoleLines, label, withWebGL = true) {
+  const card = titleCard(page);
+  const show = showOn(page, shots);
   await openPage(page);
   await checkTitleCard(page, shots, label, !withWebGL);
   check(`${label}: nothing runs before the click`, await evaluate(page, 'window.__probe.passes.length') === 0);
 
-  await clickPlay(page, label);
-  const canvasBox = await canvasContentBox(page);
+  await clickPlay(card, show, label);
+  const canvasBox = await show.fit();
 
-  await waitShowTime(page, 5000);
-  const shot1 = await screenshot(page, shots, `${label}-scene1-5s`, canvasBox);
+  await show.waitTime(scene1Ms);
+  const shot1 = await show.screenshot(`${label}-scene1-5s`);
   checkScene1(shot1);
   checkLetterbox(shot1, canvasBox);
-  if (withWebGL) await loseWebGLContext(page, label);
-  await waitShowTime(page, 26500);
-  checkScene2(await screenshot(page, shots, `${label}-scene2-26s`, canvasBox));
-  await waitShowTime(page, 62500);
-  const shot3 = await screenshot(page, shots, `${label}-scene3-62s`, canvasBox);
-  await waitShowTime(page, 62650);
-  const shot3Later = await screenshot(page, shots, `${label}-scene3-62s-later`, canvasBox);
-  checkScene3([shot3, shot3Later]);
-  await waitShowTime(page, 117500);
-  checkScene5(await screenshot(page, shots, `${label}-scene5-117s`, canvasBox));
+  if (withWebGL) await loseWebGLContext(show, label);
+  await show.waitTime(scene2Ms);
+  checkScene2(await show.screenshot(`${label}-scene2-26s`));
+  checkScene3(await show.screenshotPair(`${label}-scene3-62s`, scene3Ms));
+  await show.waitTime(scene5Ms);
+  checkScene5(await show.screenshot(`${label}-scene5-117s`));
   const rates = await checkFrameRates(page, label);
   await checkMusic(page, folder, label);
-  checkDisplayKeepsUp(rates, label);
+  checkDisplayKeepsUp(rates, label, show);
 
-  check(`${label}: the show ends by itself and offers to play again`, await waitFor(page,
-    `document.body.dataset.state === 'ended' && document.body.innerText.includes('ended')`, 20000));
+  check(`${label}: the show ends by itself and offers to play again`,
+    await card.waitFor('ended', { text: 'ended', withinMs: endLimitMs }));
   const errors = consoleLines.filter((line) => /error|fail|abort|exception/i.test(line));
   check(`${label}: the console reports no error`, errors.length === 0, errors.join(' | '));
   return { scene1: shot1 };
 }
 
-// The browser takes the WebGL context away at 21 s, in scene 2, and gives it
-// back at 23 s; scene 2's check at 26.5 s then sees whether the show came back.
-async function loseWebGLContext(page, label) {
-  await waitShowTime(page, 21000);
-  check(`${label}: the WebGL context is lost at 21 s`, await evaluate(page, '__probe.loseContext(2000)'));
-  check(`${label}: and restored 2 s later`, await waitFor(page, '__probe.contextRestored', 4000));
+// The browser takes the WebGL context away in scene 2 and gives it back;
+// scene 2's check then sees whether the show came back.
+async function loseWebGLContext(show, label) {
+  await show.waitTime(contextLostMs);
+  check(`${label}: the WebGL context is lost at ${contextLostMs / 1000} s`,
+    await evaluate(show.page, `__probe.loseContext(${restoreAfterMs})`));
+  check(`${label}: and restored ${restoreAfterMs / 1000} s later`,
+    await waitFor(show.page, '__probe.contextRestored', restoredLimitMs));
 }
 
 export async function playAgainAndTapStop(page) {
-  await evaluate(page, 'window.__probe.passes = []');
-  await clickElement(page, '#play');
-  check('play again starts a new show', await waitFor(page, showStarted, 20000));
+  const card = titleCard(page);
+  const show = showOn(page, null);
+  await card.play();
+  check('play again starts a new show', await show.started());
   await checkNothingLoadedTwice(page);
-  await waitShowTime(page, 2000);
+  await show.waitTime(secondShowingMs);
   await tapElement(page, '#stop');
-  check('a tap on the stop control ends the show', await waitFor(page, `document.body.dataset.state === 'ended'`,
-    10000));
+  check('a tap on the stop control ends the show', await card.waitFor('ended'));
 }
 
 // The reduced-flashing mode chosen on the card: scene 1 as the normal show
-// draws it; in scene 3 the red stands still between two moments 150 ms
-// apart, with the five flowers dark on it.
+// draws it; in scene 3 the red stands still between a pair of screenshots,
+// with the five flowers dark on it.
 export async function playReduced(page, shots, normal) {
   const label = 'reduced flashing';
+  const card = titleCard(page);
+  const show = showOn(page, shots);
   await clickElement(page, '#reduce-flashes');
   check(`${label}: the card's checkbox chooses it`, await evaluate(page,
     `document.getElementById('reduce-flashes').checked`));
-  await evaluate(page, 'window.__probe.passes = []');
-  await clickElement(page, '#play');
-  check(`${label}: Play starts the show`, await waitFor(page, showStarted, 20000));
-  const canvasBox = await canvasContentBox(page);
-  await waitShowTime(page, 5000);
-  const shot1 = await screenshot(page, shots, 'reduced-scene1-5s', canvasBox);
-  checkScene1(shot1, `${label}, scene 1 at 5 s`);
+  await card.play();
+  check(`${label}: Play starts the show`, await show.started());
+  await show.fit();
+  await show.waitTime(scene1Ms);
+  const shot1 = await show.screenshot('reduced-scene1-5s');
+  checkScene1(shot1, `${label}, scene 1 at ${scene1Ms / 1000} s`);
   const apart = meanDifference(shot1, normal.scene1);
-  check(`${label}: scene 1 at 5 s is the normal show's`, apart <= 12, `${apart.toFixed(1)} levels apart on average`);
-  await waitShowTime(page, 62500);
-  const shot3 = await screenshot(page, shots, 'reduced-scene3-62s', canvasBox);
-  await waitShowTime(page, 62650);
-  const shot3Later = await screenshot(page, shots, 'reduced-scene3-62s-later', canvasBox);
-  const changed = meanDifference(shot3, shot3Later, [0]);
-  check(`${label}: the red of scene 3 at 62.5 s does not flash`, changed <= sawToothSwing / 4,
-    `red changes by ${changed.toFixed(1)} levels in 150 ms, the saw-tooth's background by ${sawToothSwing} or more`);
-  checkReducedFlowers(shot3, `${label}, scene 3 at 62.5 s`);
+  check(`${label}: scene 1 at ${scene1Ms / 1000} s is the normal show's`, apart <= sameSceneLevels,
+    `${apart.toFixed(1)} levels apart on average`);
+  const [shot3, shot3Later] = await show.screenshotPair('reduced-scene3-62s', scene3Ms);
+  const changed = meanDifference(shot3, shot3Later, redOnly);
+  check(`${label}: the red of scene 3 at ${scene3Ms / 1000} s does not flash`, changed <= sawToothSwing / 4,
+    `red changes by ${changed.toFixed(1)} levels in ${pairApartMs} ms, the saw-tooth's background by ${sawToothSwing} or more`);
+  checkReducedFlowers(shot3, `${label}, scene 3 at ${scene3Ms / 1000} s`);
   await pressEscape(page);
-  check(`${label}: Escape ends the show`, await waitFor(page, `document.body.dataset.state === 'ended'`, 10000));
+  check(`${label}: Escape ends the show`, await card.waitFor('ended'));
 }
 
 // A few seconds of scene 1, then Escape. Without WebGL the program falls
 // back to SDL's software renderer and says so. With silent audio (audio that
-// does not start) the show starts within 2 s without sound, says so, and the
+// does not start) the show starts quickly without sound, says so, and the
 // music joins in when audio starts after all.
 export async function playBriefly(page, shots, consoleLines, label, { withWebGL = true, silentAudio = false } = {}) {
+  const card = titleCard(page);
+  const show = showOn(page, shots);
   await openPage(page);
   await checkTitleCard(page, shots, label, !withWebGL);
-  await clickPlay(page, label, silentAudio ? 2000 : 20000);
-  const canvasBox = await canvasContentBox(page);
+  await clickPlay(card, show, label, silentAudio ? silentStartLimitMs : undefined);
+  await show.fit();
   if (silentAudio) {
     check(`${label}: a note says there is no sound`, await evaluate(page, `!document.getElementById('nosound').hidden`));
   }
-  await waitShowTime(page, 5000);
-  checkScene1(await screenshot(page, shots, `${label}-scene1-5s`, canvasBox), `${label}, scene 1 at 5 s`);
-  if (silentAudio) await checkMusicJoinsLate(page, label);
-  await waitShowTime(page, 10000);
+  await show.waitTime(scene1Ms);
+  checkScene1(await show.screenshot(`${label}-scene1-5s`), `${label}, scene 1 at ${scene1Ms / 1000} s`);
+  if (silentAudio) await checkMusicJoinsLate(show, label);
+  await show.waitTime(briefShowingMs);
   const rates = await checkFrameRates(page, label);
   if (withWebGL) {
-    checkDisplayKeepsUp(rates, label);
+    checkDisplayKeepsUp(rates, label, show);
   } else {
     const contexts = await evaluate(page, 'window.__probe.contexts');
     check(`${label}: drawn on a 2D canvas`, contexts.includes('2d') && !contexts.some((c) => c.includes('webgl')),
@@ -118,18 +136,20 @@ export async function playBriefly(page, shots, consoleLines, label, { withWebGL 
       consoleLines.some((line) => line.includes('using the software renderer')));
   }
   await pressEscape(page);
-  check(`${label}: Escape ends the show`, await waitFor(page, `document.body.dataset.state === 'ended'`, 10000));
+  check(`${label}: Escape ends the show`, await card.waitFor('ended'));
 }
 
 // Firefox and WebKitGTK: the card, Play, frames of scenes 1 and 2 with the
 // music playing, Escape.
 export async function playTwoScenes(page, shots, label) {
+  const card = titleCard(page);
+  const show = showOn(page, shots);
   await openPage(page);
   await checkTitleCard(page, shots, label, false);
-  await clickPlay(page, label);
-  const canvasBox = await canvasContentBox(page);
-  await waitShowTime(page, 5000);
-  checkScene1(await screenshot(page, shots, `${label}-scene1-5s`, canvasBox), `${label}, scene 1 at 5 s`);
+  await clickPlay(card, show, label);
+  await show.fit();
+  await show.waitTime(scene1Ms);
+  checkScene1(await show.screenshot(`${label}-scene1-5s`), `${label}, scene 1 at ${scene1Ms / 1000} s`);
   // Heard: null where the engine has no audio worklets to record with. Not
   // outputLatency, which can leave Firefox's page frozen (see index.html).
   const sound = await evaluate(page, `({ starts: __probe.sourceStarts.length, state: __probe.sourceStarts[0]?.state,
@@ -137,9 +157,9 @@ export async function playTwoScenes(page, shots, label) {
     heard: __probe.recordings.length ? __probe.recordings.some((r) => r.samples.some((x) => Math.abs(x) > 0.01)) : null })`);
   check(`${label}: the music plays: a source started in a running audio context, and it is heard`,
     sound.starts === 1 && sound.state === 'running' && sound.heard !== false, JSON.stringify(sound));
-  await waitShowTime(page, 26500);
-  checkScene2(await screenshot(page, shots, `${label}-scene2-26s`, canvasBox), `${label}, scene 2 at 26.5 s`);
+  await show.waitTime(scene2Ms);
+  checkScene2(await show.screenshot(`${label}-scene2-26s`), `${label}, scene 2 at ${scene2Ms / 1000} s`);
   await checkFrameRates(page, label);
   await pressEscape(page);
-  check(`${label}: Escape ends the show`, await waitFor(page, `document.body.dataset.state === 'ended'`, 10000));
+  check(`${label}: Escape ends the show`, await card.waitFor('ended'));
 }

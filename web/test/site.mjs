@@ -12,9 +12,10 @@ const mimeTypes = {
   '.png': 'image/png',
 };
 
-// What the server sent since the page was last opened: per path, the
-// requests and their bytes.
+// What the server sent since the page was last opened (the server forgets
+// the rest when it sends the page anew): per path, the requests and their bytes.
 export const served = new Map();
+const pagePath = '/index.html';
 
 // Serves the build folder on a free local port, without cache headers;
 // resolves to the server.
@@ -22,6 +23,7 @@ export async function serveFolder(folder) {
   const server = createServer(async (request, response) => {
     const name = decodeURIComponent(new URL(request.url, 'http://x').pathname);
     const file = path.join(folder, name === '/' ? 'index.html' : path.normalize(name));
+    if (name === pagePath) served.clear();
     try {
       const body = await readFile(file);
       response.writeHead(200, { 'Content-Type': mimeTypes[path.extname(file)] || 'application/octet-stream' });

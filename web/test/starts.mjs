@@ -1,22 +1,51 @@
 // The start loop: Play clicked in a fresh browser, again and again, with
-// every core kept busy (but for WebKitGTK, see busyCores) and the sound
+// every core kept busy (but for WebKitGTK, see startLoops) and the sound
 // server's null sink as the audio device, as a viewer's machine doing other
-// work. Each start must draw frames that change within 3 s of the click, as
-// seen in screenshots: a page that stops on its first frame fails, whatever
-// the browser reports of it.
+// work. Each start must draw frames that change within changeWithinMs of the
+// click, as seen in screenshots: a page that stops on its first frame fails,
+// whatever the browser reports of it.
 import { writeFile } from 'node:fs/promises';
 import { cpus } from 'node:os';
 import path from 'node:path';
 import { Worker } from 'node:worker_threads';
-import { PNG } from 'pngjs';
 import { withBrowser } from './browsers.mjs';
-import { capturePng, clickElement, evaluate, openPage, waitFor } from './pages.mjs';
+import { titleCard } from './page-objects.mjs';
+import { capturePng, evaluate, openPage } from './pages.mjs';
+import { changedPixels, pixels } from './pictures.mjs';
 import { check, sleep } from './report.mjs';
+
+// Each engine's start loop: how many starts (Firefox is where a start was
+// seen to stop); whether every core is kept busy, as for Firefox, whose
+// start was seen to freeze so, and for Chromium, but not for WebKitGTK: on
+// a busy 2-core machine it now and then presents no new frame for two
+// seconds after its first ones, in its screenshots and on the display
+// alike, while the page counts its passes; it shows moving frames a few
+// seconds later, a slow start, not a freeze. Chromium plays into the sound
+// server, as the others always do.
+export const startLoops = {
+  chromium: { starts: 5, busyCores: true, soundServer: true },
+  firefox: { starts: 15, busyCores: true, soundServer: false },
+  webkit: { starts: 5, busyCores: false, soundServer: false },
+};
 
 const changeWithinMs = 3000;
 // Longer than a start takes on a busy machine; a page that stops answering
 // ends there, its browser killed.
 const startLimitMs = 90000;
+// How often a start asks the page whether the program has passed, how long
+// a failed start's page may take to tell its passes, and when after the
+// click a failed start is looked at again.
+const passPollMs = 50;
+const passesAnswerMs = 2000;
+const lookAgainMs = 10000;
+// A screenshot shows the show where more than a tenth of it is lit (above
+// litLevels summed over red, green and blue) and more than a third of it
+// changed from the card; two such show different pictures where at least
+// changingPixels pixels differ.
+const litLevels = 30;
+const litShare = 1 / 10;
+const changedFromCardShare = 1 / 3;
+const changingPixels = 50;
 
 // A busy loop on count cores until the returned function is called.
 function keepCoresBusy(count) {
@@ -24,42 +53,18 @@ function keepCoresBusy(count) {
   return () => Promise.all(workers.map((worker) => worker.terminate()));
 }
 
-// Every core busy for Firefox, whose start was seen to freeze so, and for
-// Chromium. Not for WebKitGTK: on a busy 2-core machine it now and then
-// presents no new frame for two seconds after its first ones, in its
-// screenshots and on the display alike, while the page counts its passes;
-// it shows moving frames a few seconds later, a slow start, not a freeze.
-function busyCores(engine) {
-  return engine === 'webkit' ? 0 : cpus().length;
-}
-
 // What promise gives, or null when it has not within ms.
 function within(promise, ms) {
   return Promise.race([promise, sleep(ms).then(() => null)]);
-}
-
-// A screenshot's RGBA pixels.
-function pixels(png) {
-  return PNG.sync.read(png).data;
-}
-
-// How many pixels differ between two screenshots by more than a trace.
-function changedPixels(first, second) {
-  let changed = 0;
-  for (let i = 0; i < first.length; i += 4) {
-    if (Math.abs(first[i] - second[i]) + Math.abs(first[i + 1] - second[i + 1]) +
-      Math.abs(first[i + 2] - second[i + 2]) > 24) changed += 1;
-  }
-  return changed;
 }
 
 // Whether a screenshot shows the show: not the title card (most of the
 // viewport changed from it) and not the black canvas before the first frame.
 function showsTheShow(frame, card) {
   let lit = 0;
-  for (let i = 0; i < frame.length; i += 4) if (frame[i] + frame[i + 1] + frame[i + 2] > 30) lit += 1;
+  for (let i = 0; i < frame.length; i += 4) if (frame[i] + frame[i + 1] + frame[i + 2] > litLevels) lit += 1;
   const count = frame.length / 4;
-  return lit > count / 10 && changedPixels(card, frame) > count / 3;
+  return lit > count * litShare && changedPixels(card, frame) > count * changedFromCardShare;
 }
 
 // Waits until the page counts the program's first pass, or until
@@ -71,7 +76,7 @@ async function firstPass(page, since) {
     const left = changeWithinMs - (Date.now() - since);
     const passes = await within(evaluate(page, '__probe.passes.length'), left);
     if (passes === null || passes > 0) return;
-    await sleep(50);
+    await sleep(passPollMs);
   }
 }
 
@@ -90,58 +95,57 @@ async function changingFrames(page, card, since) {
     last = png || last;
     const frame = png && pixels(png);
     const show = frame && showsTheShow(frame, card) ? frame : null;
-    if (show && previous && changedPixels(previous, show) >= 50) return { ms: requestedMs, png };
+    if (show && previous && changedPixels(previous, show) >= changingPixels) return { ms: requestedMs, png };
     previous = show;
   }
   return { ms: null, png: last };
 }
 
-// One start in a fresh browser of the engine: true when it plays. Its last
+// One start in a fresh browser of the engine: { playing, detail }. Its last
 // screenshot goes to shot. Where the browser stops answering, the stall
 // limit kills it.
 async function startOnce(engine, url, options, shot) {
-  let playing = false;
-  let detail = 'no answer';
-  await withBrowser(engine, url, { ...options, limitMs: startLimitMs }, async (page) => {
+  const outcome = await withBrowser(engine, url, { ...options, limitMs: startLimitMs }, async (page) => {
+    const card = titleCard(page);
     await openPage(page);
-    if (!await waitFor(page, `document.body.dataset.state === 'ready'`, 60000)) {
-      detail = 'the card never offered to play';
-      return;
-    }
-    const card = pixels(await capturePng(page));
-    const pageClickedAt = await evaluate(page, 'performance.now()');
-    const clickedAt = Date.now();
-    await clickElement(page, '#play');
-    const { ms, png } = await changingFrames(page, card, clickedAt);
+    if (!await card.waitFor('ready')) return { playing: false, detail: 'the card never offered to play' };
+    const cardPicture = pixels(await capturePng(page));
+    const clicked = await card.play();
+    const { ms, png } = await changingFrames(page, cardPicture, clicked.atMs);
     if (png) await writeFile(shot, png);
-    playing = ms !== null;
-    detail = playing ? `changing frames ${ms} ms after the click` : `no changing frames within ${changeWithinMs} ms`;
-    if (!playing) {
-      // Whether it was late or has stopped, and the program's passes as the
-      // page counts them, for the log only.
-      const passes = await within(evaluate(page, '__probe.passes'), 2000);
-      if (passes) {
-        const early = passes.filter((at) => at - pageClickedAt <= changeWithinMs);
-        detail += ` (the page counts ${early.length} passes by then` +
-          `${passes.length ? `, the first ${Math.round(passes[0] - pageClickedAt)} ms after the click` : ''})`;
-      }
-      await sleep(Math.max(0, 10000 - (Date.now() - clickedAt)));
-      detail += (await changingFrames(page, card, Date.now())).ms === null ? ', nor 10 s after it' : ', but by 13 s';
-    }
+    if (ms !== null) return { playing: true, detail: `changing frames ${ms} ms after the click` };
+    const late = await lateOrStopped(page, cardPicture, clicked);
+    return { playing: false, detail: `no changing frames within ${changeWithinMs} ms${late}` };
   });
-  return { playing, detail };
+  return outcome ?? { playing: false, detail: 'no answer' };
 }
 
-// Starts the show count times in fresh browsers of the engine, the machine
-// kept busy unless idle; one check for all the starts. The last screenshot
-// of each start goes to the shots folder.
-export async function checkStarts(engine, url, shots, count, { idle = false } = {}) {
-  const busy = idle ? 0 : busyCores(engine);
+// Whether a start without changing frames was late or has stopped, and the
+// program's passes as the page counts them, for the log only.
+async function lateOrStopped(page, card, clicked) {
+  let detail = '';
+  const passes = await within(evaluate(page, '__probe.passes'), passesAnswerMs);
+  if (passes) {
+    const early = passes.filter((at) => at - clicked.pageMs <= changeWithinMs);
+    detail += ` (the page counts ${early.length} passes by then` +
+      `${passes.length ? `, the first ${Math.round(passes[0] - clicked.pageMs)} ms after the click` : ''})`;
+  }
+  await sleep(Math.max(0, lookAgainMs - (Date.now() - clicked.atMs)));
+  const late = (await changingFrames(page, card, Date.now())).ms !== null;
+  return detail + (late ? `, but by ${(lookAgainMs + changeWithinMs) / 1000} s` : `, nor ${lookAgainMs / 1000} s after it`);
+}
+
+// Starts the show in fresh browsers of the engine as its start loop says,
+// the machine kept busy there unless idle; one check for all the starts.
+// The last screenshot of each start goes to the shots folder.
+export async function checkStarts(engine, url, shots, { idle = false } = {}) {
+  const { starts: count, busyCores, soundServer } = startLoops[engine];
+  const busy = idle || !busyCores ? 0 : cpus().length;
   const stopBusy = keepCoresBusy(busy);
   const failed = [];
   try {
     for (let start = 1; start <= count; start += 1) {
-      const { playing, detail } = await startOnce(engine, url, engine === 'chromium' ? { soundServer: true } : {},
+      const { playing, detail } = await startOnce(engine, url, { soundServer },
         path.join(shots, `start-${engine}-${start}.png`));
       console.log(`  ${engine} start ${start}: ${detail}`);
       if (!playing) failed.push(start);
