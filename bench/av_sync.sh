@@ -6,7 +6,8 @@
 # the moment the picture shows (bench/av_sync/av_sync.cpp reads it). The
 # picture's red saw-tooth from 1:00 on is the clock; coded clicks at the
 # background's drops stand in for the music, so that every beat is known
-# even after a stall, and --real-music measures the music's own kicks.
+# even after a stall; --real-music tries the music's own kicks (rough: its
+# kick finder is easily fooled, and it needs offsets under 128 ms).
 #
 # Usage: bench/av_sync.sh BUILD [--busy] [--stall-at S] [--from S] [--to S]
 #          [--wine EXE] [--real-music] [--limit MS] [--shift-sound MS]
