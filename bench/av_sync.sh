@@ -6,11 +6,10 @@
 # the moment the picture shows (bench/av_sync/av_sync.cpp reads it). The
 # picture's red saw-tooth from 1:00 on is the clock; coded clicks at the
 # background's drops stand in for the music, so that every beat is known
-# even after a stall; --real-music tries the music's own kicks (rough: its
-# kick finder is easily fooled, and it needs offsets under 128 ms).
+# even after a stall or a correction.
 #
 # Usage: bench/av_sync.sh BUILD [--busy] [--stall-at S] [--from S] [--to S]
-#          [--wine EXE] [--real-music] [--limit MS] [--shift-sound MS]
+#          [--wine EXE] [--limit MS] [--shift-sound MS]
 #          [--shift-picture MS] [--list] [-- DEMO OPTIONS]
 #   BUILD      a build folder with demo, av_sync and dada/
 #   --busy     a busy loop on every core for the whole run
@@ -35,7 +34,7 @@ calc() {
 
 build="$(cd "$1" && pwd)"
 shift
-busy=0 stall_at="" from=56 to=114 wine_exe="" real_music=0 limit="" list=0
+busy=0 stall_at="" from=56 to=114 wine_exe="" limit="" list=0
 shift_sound=0 shift_picture=0
 demo_options=()
 while [ $# -gt 0 ]; do
@@ -45,7 +44,6 @@ while [ $# -gt 0 ]; do
     --from) from="$2"; shift ;;
     --to) to="$2"; shift ;;
     --wine) wine_exe="$(realpath "$2")"; shift ;;
-    --real-music) real_music=1 ;;
     --limit) limit="$2"; shift ;;
     --shift-sound) shift_sound="$2"; shift ;;
     --shift-picture) shift_picture="$2"; shift ;;
@@ -73,9 +71,7 @@ trap cleanup EXIT
 show="$work/show"
 mkdir -p "$show/dada"
 cp -r "$build/dada/." "$show/dada/"
-if [ $real_music = 0 ]; then
-  "$build/av_sync" --write-clicks "$show/dada/delfiini.kalako"
-fi
+"$build/av_sync" --write-clicks "$show/dada/delfiini.kalako"
 if [ -n "$wine_exe" ]; then
   cp "$wine_exe" "$show/demo.exe"
   export WINEPREFIX="$work/wine" WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
@@ -166,7 +162,6 @@ paste -d' ' "$work/stamps" "$work/patches" >"$work/frames"
 underrun='Implicit underrun of'
 underruns="$(grep -c "$underrun" "$work/pulse.log" || true)"
 analysis=("$build/av_sync" --analyse "$work/frames" "$work/sound" --from 60000 --to "$((to * 1000))")
-[ $real_music = 1 ] && analysis+=(--real-music)
 [ $list = 1 ] && analysis+=(--list)
 [ -n "$limit" ] && analysis+=(--limit "$limit")
 # Every beat within a second after an underrun is excepted too.

@@ -2,7 +2,7 @@
 // stand in for the music, and reads a recording of screen and sound.
 //
 //   av_sync --write-clicks FILE
-//   av_sync --analyse FRAMES SOUND [--real-music] [--from MS] [--to MS]
+//   av_sync --analyse FRAMES SOUND [--from MS] [--to MS]
 //           [--except FROM_S,TO_S]... [--limit MS] [--list]
 //
 // FRAMES: one line per grabbed frame, "<wall seconds> r g b r g b ..." of
@@ -10,7 +10,7 @@
 // and the flowers' red run up from black every 256 ms, half a period apart.
 // SOUND: mono 16-bit 44100 Hz samples, after a first line "<wall seconds of
 // the first sample>".
-// A click (or, with --real-music, a kick) belongs at 128 + 256 k ms of show
+// A click belongs at 128 + 256 k ms of show
 // time; its offset is when it is heard minus when the picture shows that
 // moment. --except leaves out clicks heard in a stretch of wall time from the
 // settled figures, and --limit fails (status 1) when a settled one is further off.
@@ -76,7 +76,7 @@ struct Beat {
 int usage()
 {
     fprintf(stderr, "usage: av_sync --write-clicks FILE\n"
-                    "       av_sync --analyse FRAMES SOUND [--real-music] [--from MS] [--to MS]\n"
+                    "       av_sync --analyse FRAMES SOUND [--from MS] [--to MS]\n"
                     "               [--except FROM_S,TO_S]... [--limit MS] [--list]\n");
     return 2;
 }
@@ -209,19 +209,6 @@ double pictureOffsetSeconds(const std::vector<PictureDrop>& drops, double wallSe
     return offsets[offsets.size() / 2];
 }
 
-// The real music's kick: a one-pole low-pass at 120 Hz keeps the drum.
-std::vector<float> kickBand(const std::vector<float>& samples)
-{
-    const float a = static_cast<float>(std::exp(-2.0 * pi * 120.0 / sampleRate));
-    std::vector<float> band(samples.size());
-    float state = 0.0f;
-    for (size_t i = 0; i < samples.size(); ++i) {
-        state = a * state + (1.0f - a) * samples[i];
-        band[i] = state;
-    }
-    return band;
-}
-
 std::vector<size_t> onsets(const std::vector<float>& signal, float threshold)
 {
     std::vector<size_t> found;
@@ -264,7 +251,6 @@ int clickCode(const std::vector<float>& samples, size_t first)
 }
 
 struct Options {
-    bool realMusic = false;
     double fromMs = 0.0;
     double toMs = 1e9;
     std::vector<std::pair<double, double>> excepted; // wall seconds
@@ -282,15 +268,10 @@ bool excepted(const Options& options, double wallSeconds)
     return false;
 }
 
-// The show time a sound heard at wallSeconds belongs to: the click or kick
+// The show time a sound heard at wallSeconds belongs to: the click
 // whose code it carries nearest the picture's moment then.
-double beatShowMs(const Options& options, const std::vector<float>& samples, size_t onset,
-                  double pictureMs)
+double beatShowMs(const std::vector<float>& samples, size_t onset, double pictureMs)
 {
-    if (options.realMusic) {
-        const double period = 2.0 * sawToothMs;
-        return clickPhaseMs + period * std::round((pictureMs - clickPhaseMs) / period);
-    }
     const int code = clickCode(samples, onset);
     const double nearest = std::round((pictureMs - clickPhaseMs) / sawToothMs);
     const double k = nearest + std::remainder(code - std::fmod(nearest, clickCodes), clickCodes);
@@ -351,21 +332,20 @@ int analyse(const char* framesPath, const char* soundPath, const Options& option
         fprintf(stderr, "av_sync: the recording began after the saw-tooth did\n");
         return 1;
     }
-    const std::vector<float> band = options.realMusic ? kickBand(samples) : samples;
     float peak = 0.0f;
-    for (const float value : band) {
+    for (const float value : samples) {
         peak = std::max(peak, std::fabs(value));
     }
-    const float threshold = options.realMusic ? 0.5f * peak : clickThreshold * peak;
+    const float threshold = clickThreshold * peak;
     std::vector<Beat> beats;
-    for (const size_t onset : onsets(band, threshold)) {
+    for (const size_t onset : onsets(samples, threshold)) {
         const double heard = firstSampleSeconds + static_cast<double>(onset) / sampleRate;
         const double pictureOffset = pictureOffsetSeconds(drops, heard);
         if (std::isnan(pictureOffset)) {
             continue;
         }
         const double pictureMs = (heard - pictureOffset) * 1000.0;
-        const double showMs = beatShowMs(options, samples, onset, pictureMs);
+        const double showMs = beatShowMs(samples, onset, pictureMs);
         if (showMs < options.fromMs || showMs > options.toMs) {
             continue;
         }
@@ -393,7 +373,7 @@ int analyse(const char* framesPath, const char* soundPath, const Options& option
     const double expected = (std::min(options.toMs, drops.back().showMs) -
                              std::max(options.fromMs, drops.front().showMs)) /
                             sawToothMs;
-    if (settled == 0 || (!options.realMusic && static_cast<double>(beats.size()) < expected / 2)) {
+    if (settled == 0 || static_cast<double>(beats.size()) < expected / 2) {
         printf("FAIL: too few beats heard (%zu)\n", beats.size());
         return 1;
     }
@@ -419,9 +399,7 @@ int main(int argc, char* argv[])
     Options options;
     for (int i = 4; i < argc; ++i) {
         const bool hasValue = i + 1 < argc;
-        if (std::strcmp(argv[i], "--real-music") == 0) {
-            options.realMusic = true;
-        } else if (std::strcmp(argv[i], "--list") == 0) {
+        if (std::strcmp(argv[i], "--list") == 0) {
             options.list = true;
         } else if (std::strcmp(argv[i], "--from") == 0 && hasValue) {
             options.fromMs = std::atof(argv[++i]);

@@ -170,7 +170,7 @@ void keepMusicInPlace()
         return;
     }
     const double positionSeconds = Mix_GetMusicPosition(demo.music);
-    if (positionSeconds < 0.0 || Mix_PlayingMusic() == 0) {
+    if (positionSeconds < 0.0) {
         demo.musicSync.active = false;
         return;
     }
