@@ -12,6 +12,8 @@
 constexpr int32_t screenWidth = 1920;
 constexpr int32_t screenHeight = 1080;
 constexpr int paletteSize = 9;
+// Samples per mixer buffer, as the mixer is opened at start-up.
+constexpr int audioChunkSamples = 2048;
 // Mixer buffers whose timing the music's placement weighs at once.
 constexpr int musicLagSteps = 8;
 

@@ -18,8 +18,6 @@
 
 namespace {
 
-// Samples per mixer buffer, as the mixer is opened at start-up.
-constexpr double mixerBufferFrames = 2048.0;
 // Out of place by more than this, the music is put back...
 constexpr double strayToleranceMs = 15.0;
 // ...once it has stayed out of place this long, so that no single reading's
@@ -160,7 +158,7 @@ void startMusicSync()
         return;
     }
     startFollowingMusic(demo.musicSync, positionSeconds * msPerSecond,
-                        mixerBufferFrames * msPerSecond / frequencyHz, outputLatencyMs(driver),
+                        audioChunkSamples * msPerSecond / frequencyHz, outputLatencyMs(driver),
                         demo.audioDelayMs);
 }
 

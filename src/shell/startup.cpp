@@ -17,7 +17,6 @@ namespace {
 constexpr int imageFlags = IMG_INIT_JPG | IMG_INIT_PNG;
 constexpr int audioFrequencyHz = 44100;
 constexpr int audioChannels = 2;
-constexpr int audioChunkSamples = 2048;
 constexpr int usageStatus = 2;
 
 // The nine-colour cycle: once round the hue circle, green to aqua.
