@@ -39,8 +39,13 @@ export async function openPage(page) {
   await page.driver.executeScript(probeSource);
 }
 
-// The viewport as a PNG image.
-export async function capturePng(page) {
+// The viewport as a PNG image, in Chromium at scale of its size where
+// scale is given (the other engines' drivers take it at full size only).
+export async function capturePng(page, { scale = 1 } = {}) {
+  if (page.engine === 'chromium' && scale !== 1) {
+    const { width, height } = page.tab.viewport();
+    return Buffer.from(await page.tab.screenshot({ clip: { x: 0, y: 0, width, height, scale } }));
+  }
   if (page.engine !== 'webkit') return Buffer.from(await page.tab.screenshot());
   return Buffer.from(await page.driver.takeScreenshot(), 'base64');
 }

@@ -27,11 +27,16 @@ import { check, sleep } from './report.mjs';
 // starting the program, then draws some five frames a second and, with
 // nothing else running, stops its page's thread for about a second at a
 // time every second or two, more often while sound plays; each of its
-// screenshots holds that thread for up to a second more.
+// screenshots holds that thread for up to a second more. Chromium's
+// screenshots are taken at screenshotScale of the viewport's size: on the
+// busy machine one of the whole viewport takes about a second to take and
+// read, and two of them rarely fit in the 3 s after a start that shows its
+// first frame 0.5-1 s after the click; one at a quarter of its width and
+// height takes about half a second.
 export const startLoops = {
-  chromium: { starts: 5, busyCores: true, soundServer: true, changeWithinMs: 3000 },
-  firefox: { starts: 15, busyCores: true, soundServer: false, changeWithinMs: 3000 },
-  webkit: { starts: 5, busyCores: false, soundServer: false, changeWithinMs: 8000 },
+  chromium: { starts: 5, busyCores: true, soundServer: true, changeWithinMs: 3000, screenshotScale: 1 / 4 },
+  firefox: { starts: 15, busyCores: true, soundServer: false, changeWithinMs: 3000, screenshotScale: 1 },
+  webkit: { starts: 5, busyCores: false, soundServer: false, changeWithinMs: 8000, screenshotScale: 1 },
 };
 
 // Longer than a start takes on a busy machine; a page that stops answering
@@ -85,18 +90,19 @@ async function firstPass(page, since, withinMs) {
   }
 }
 
-// Takes screenshots from now until two successive ones show the show with
-// different pictures: { ms, png }, the milliseconds from since to the
-// request of the second (null when none is requested within withinMs of
-// since) and the last screenshot taken. A screenshot that does not
-// return by then counts as no frame.
-async function changingFrames(page, card, since, withinMs) {
+// Takes screenshots, as the engine's start loop says, from now until two
+// successive ones show the show with different pictures: { ms, png }, the
+// milliseconds from since to the request of the second (null when none is
+// requested within the loop's changeWithinMs of since) and the last
+// screenshot taken. A screenshot that does not return by then counts as no
+// frame.
+async function changingFrames(page, card, since, { changeWithinMs: withinMs, screenshotScale: scale }) {
   let previous = null;
   let last = null;
   await firstPass(page, since, withinMs);
   while (Date.now() - since < withinMs) {
     const requestedMs = Date.now() - since;
-    const png = await within(capturePng(page), withinMs - requestedMs);
+    const png = await within(capturePng(page, { scale }), withinMs - requestedMs);
     last = png || last;
     const frame = png && pixels(png);
     const show = frame && showsTheShow(frame, card) ? frame : null;
@@ -110,25 +116,26 @@ async function changingFrames(page, card, since, withinMs) {
 // screenshot goes to shot. Where the browser stops answering, the stall
 // limit kills it.
 async function startOnce(engine, url, options, shot) {
-  const { changeWithinMs } = startLoops[engine];
+  const loop = startLoops[engine];
   const outcome = await withBrowser(engine, url, { ...options, limitMs: startLimitMs }, async (page) => {
     const card = titleCard(page);
     await openPage(page);
     if (!await card.waitFor('ready')) return { playing: false, detail: 'the card never offered to play' };
-    const cardPicture = pixels(await capturePng(page));
+    const cardPicture = pixels(await capturePng(page, { scale: loop.screenshotScale }));
     const clicked = await card.play();
-    const { ms, png } = await changingFrames(page, cardPicture, clicked.atMs, changeWithinMs);
+    const { ms, png } = await changingFrames(page, cardPicture, clicked.atMs, loop);
     if (png) await writeFile(shot, png);
     if (ms !== null) return { playing: true, detail: `changing frames ${ms} ms after the click` };
-    const late = await lateOrStopped(page, cardPicture, clicked, changeWithinMs);
-    return { playing: false, detail: `no changing frames within ${changeWithinMs} ms${late}` };
+    const late = await lateOrStopped(page, cardPicture, clicked, loop);
+    return { playing: false, detail: `no changing frames within ${loop.changeWithinMs} ms${late}` };
   });
   return outcome ?? { playing: false, detail: 'no answer' };
 }
 
 // Whether a start without changing frames was late or has stopped, and the
 // program's passes as the page counts them, for the log only.
-async function lateOrStopped(page, card, clicked, changeWithinMs) {
+async function lateOrStopped(page, card, clicked, loop) {
+  const { changeWithinMs } = loop;
   let detail = '';
   const passes = await within(evaluate(page, '__probe.passes'), passesAnswerMs);
   if (passes) {
@@ -137,7 +144,7 @@ async function lateOrStopped(page, card, clicked, changeWithinMs) {
       `${passes.length ? `, the first ${Math.round(passes[0] - clicked.pageMs)} ms after the click` : ''})`;
   }
   await sleep(Math.max(0, lookAgainMs - (Date.now() - clicked.atMs)));
-  const late = (await changingFrames(page, card, Date.now(), changeWithinMs)).ms !== null;
+  const late = (await changingFrames(page, card, Date.now(), loop)).ms !== null;
   return detail + (late ? `, but by ${(lookAgainMs + changeWithinMs) / 1000} s` : `, nor ${lookAgainMs / 1000} s after it`);
 }
 
