@@ -7,7 +7,8 @@
 //
 // FRAMES: one line per grabbed frame, "<wall seconds> r g b r g b ..." of
 // the patches of a coarse grid over the screen; from 60 s on the background's
-// and the flowers' red run up from black every 256 ms, half a period apart.
+// and the flowers' red run up from black every 256 ms, half a period apart,
+// and the background's red level tells the show time of its first lit frame.
 // SOUND: mono 16-bit 44100 Hz samples, after a first line "<wall seconds of
 // the first sample>".
 // A click belongs at 128 + 256 k ms of show
@@ -15,6 +16,7 @@
 // moment. --except leaves out clicks heard in a stretch of wall time from the
 // settled figures, and --limit fails (status 1) when a settled one is further off.
 #include "musicgen/ogg_writer.h"
+#include "picture_clock.h"
 
 #include <algorithm>
 #include <cmath>
@@ -32,10 +34,7 @@ namespace {
 constexpr double pi = 3.14159265358979323846;
 constexpr int sampleRate = 44100;
 constexpr double songSeconds = 120.0;
-// The picture's clock: the flowers' saw-tooth starts here, from full red.
-constexpr double spriteFlashStartMs = 60011.0;
 constexpr double sawToothMs = 256.0;
-constexpr double latticeMs = 128.0;
 // The recording must begin this long before the saw-tooth starts.
 constexpr double minLeadInMs = 500.0;
 // Clicks stand where the background drops and the kicks fall.
@@ -46,25 +45,11 @@ constexpr double lowestCodeHz = 300.0;
 constexpr double codeStepHz = 60.0;
 constexpr double clickSeconds = 0.030;
 constexpr double codeWindowSeconds = 0.025;
-// A drop of the patch's red by more than this from one frame to the next.
-constexpr double dropLevels = 80.0;
 // Picture offsets within this much of a click's moment are pooled for it.
 constexpr double poolSeconds = 2.0;
 // An onset: the sound rising over the threshold after this much below it.
 constexpr double quietBeforeOnsetSeconds = 0.1;
 constexpr double clickThreshold = 0.1;
-
-// A grabbed frame: when, and the red level of each patch of a coarse grid.
-struct Frame {
-    double wallSeconds;
-    std::vector<double> reds;
-};
-
-// A moment the picture shows: a drop at show time showMs, seen at wallSeconds.
-struct PictureDrop {
-    double wallSeconds;
-    double showMs;
-};
 
 struct Beat {
     double heardSeconds;
@@ -147,49 +132,6 @@ bool readSound(const char* path, double* firstSeconds, std::vector<float>* sampl
     }
     fclose(file);
     return !samples->empty();
-}
-
-// The moments the picture drops a patch's red to black: the background at
-// 128 + 256 k ms, the flowers at 256 k ms, so every drop stands on a 128 ms
-// lattice of show time, which the picture keeps through any stall. The
-// first drop of all is the flowers', as their saw-tooth starts.
-std::vector<PictureDrop> pictureDrops(const std::vector<Frame>& frames)
-{
-    std::vector<double> seen;
-    for (size_t i = 1; i < frames.size(); ++i) {
-        const size_t patches = std::min(frames[i].reds.size(), frames[i - 1].reds.size());
-        for (size_t p = 0; p < patches; ++p) {
-            if (frames[i - 1].reds[p] - frames[i].reds[p] > dropLevels) {
-                seen.push_back(frames[i].wallSeconds);
-                break;
-            }
-        }
-    }
-    std::vector<PictureDrop> drops;
-    if (seen.empty()) {
-        return drops;
-    }
-    double offsetSeconds = seen.front() - spriteFlashStartMs / 1000.0;
-    std::vector<double> recent;
-    for (const double wall : seen) {
-        if (wall < seen.front() + sawToothMs / 1000.0) {
-            continue; // the start of the saw-tooth, off the lattice
-        }
-        const double step = std::round((wall - offsetSeconds) * 1000.0 / latticeMs);
-        const double showMs = step * latticeMs;
-        if (!drops.empty() && showMs <= drops.back().showMs) {
-            continue; // a later patch of a drop already seen
-        }
-        drops.push_back({wall, showMs});
-        recent.push_back(wall - showMs / 1000.0);
-        if (recent.size() > 16) {
-            recent.erase(recent.begin());
-        }
-        std::vector<double> sorted = recent;
-        std::sort(sorted.begin(), sorted.end());
-        offsetSeconds = sorted[sorted.size() / 2];
-    }
-    return drops;
 }
 
 // Wall time minus show time of the picture near wallSeconds: the median
@@ -320,16 +262,20 @@ int analyse(const char* framesPath, const char* soundPath, const Options& option
         fprintf(stderr, "av_sync: cannot read %s or %s\n", framesPath, soundPath);
         return 1;
     }
-    const std::vector<PictureDrop> drops = pictureDrops(frames);
-    if (drops.size() < 2) {
+    size_t start = 0;
+    double startShowMs = 0.0;
+    if (!sawToothStart(frames, &start, &startShowMs)) {
         fprintf(stderr, "av_sync: the picture shows no saw-tooth\n");
         return 1;
     }
-    // The first drop counts from the saw-tooth's start only if the recording saw it start.
-    const double firstDropShowsMs =
-        drops.front().showMs - (drops.front().wallSeconds - frames.front().wallSeconds) * 1000.0;
-    if (firstDropShowsMs > spriteFlashStartMs - minLeadInMs) {
+    // Its start tells the show time only if the recording saw it start.
+    if (frames[start].wallSeconds - frames.front().wallSeconds < minLeadInMs / 1000.0) {
         fprintf(stderr, "av_sync: the recording began after the saw-tooth did\n");
+        return 1;
+    }
+    const std::vector<PictureDrop> drops = pictureDrops(frames, start, startShowMs);
+    if (drops.size() < 2) {
+        fprintf(stderr, "av_sync: the picture shows no saw-tooth\n");
         return 1;
     }
     float peak = 0.0f;
