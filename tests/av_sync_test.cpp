@@ -1,6 +1,7 @@
 // The sync rig's picture clock on synthetic recordings: a program drawing
 // the red saw-tooth at its own moments, grabbed every 4 ms.
 #include "picture_clock.h"
+#include "scenes/scenes.h"
 
 #include <gtest/gtest.h>
 
@@ -19,10 +20,13 @@ constexpr double wallAtShowStart = 1000.0;
 constexpr size_t patches = 144;
 constexpr size_t backgroundPatches = 120;
 
-// The scene's background red at show time e: black, then low8(e - 128).
-double backgroundRed(int32_t e)
+// The first millisecond scene 3 draws its background red, black before.
+constexpr int32_t sawToothAfterMs = 60010;
+
+// The show's own background red at show time e, as scene 3 draws it.
+double shownRed(int32_t e)
 {
-    return e > 60010 ? static_cast<double>(static_cast<uint8_t>(e - 128)) : 0.0;
+    return e > sawToothAfterMs ? static_cast<double>(backgroundRed(e)) : 0.0;
 }
 
 // A program that draws every drawMs but draws nothing in (gapFromMs, gapToMs).
@@ -59,7 +63,7 @@ std::vector<Frame> recording(const std::vector<int32_t>& drawn)
     std::vector<Frame> frames;
     for (int32_t g = recordFromMs; g <= recordToMs; g += grabMs) {
         Frame frame{wallAtShowStart + g / 1000.0, std::vector<double>(patches, 255.0)};
-        std::fill_n(frame.reds.begin(), backgroundPatches, backgroundRed(shownAt(drawn, g)));
+        std::fill_n(frame.reds.begin(), backgroundPatches, shownRed(shownAt(drawn, g)));
         frames.push_back(frame);
     }
     return frames;
@@ -71,7 +75,7 @@ std::vector<double> visibleDrops(const std::vector<int32_t>& drawn)
 {
     std::vector<double> drops;
     for (size_t i = 1; i < drawn.size(); ++i) {
-        if (backgroundRed(drawn[i - 1]) - backgroundRed(drawn[i]) > 80.0) {
+        if (shownRed(drawn[i - 1]) - shownRed(drawn[i]) > 80.0) {
             drops.push_back(128.0 + 256.0 * ((drawn[i] - 128) / 256));
         }
     }
