@@ -15,7 +15,7 @@
 // interrupted, the phone turned, a tap on the stop control. Then Firefox and
 // WebKitGTK play the first two scenes. Last, the start loops: Play
 // clicked in fresh browsers, as often as each engine's start loop says
-// (starts.mjs), with every core busy but for WebKitGTK.
+// (starts.mjs), with every core busy.
 // Prints one line per check, the measured frame rates and music windows, and
 // "N passed, M failed". Screenshots go to <site folder>/../test-shots.
 //
