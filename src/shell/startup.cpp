@@ -1,5 +1,4 @@
-// Start-up, asset loading and shutdown: the program's life from entry to exit.
-#include "font/font.h"
+// Start-up and shutdown: the program's life from entry to exit.
 #include "shell/demo_state.h"
 #include "shell/shell.h"
 
@@ -18,13 +17,6 @@ constexpr int imageFlags = IMG_INIT_JPG | IMG_INIT_PNG;
 constexpr int audioFrequencyHz = 44100;
 constexpr int audioChannels = 2;
 constexpr int usageStatus = 2;
-
-// The nine-colour cycle: once round the hue circle, green to aqua.
-constexpr SDL_Color paletteColors[paletteSize] = {
-    {22, 255, 0, 255}, {253, 255, 0, 255}, {255, 136, 0, 255},
-    {255, 0, 15, 255}, {255, 0, 218, 255}, {132, 0, 255, 255},
-    {0, 13, 255, 255}, {0, 180, 255, 255}, {0, 255, 200, 255},
-};
 
 // The viewer's own audio delay goes a second either way at most.
 constexpr int32_t maxAudioDelayMs = 1000;
@@ -117,39 +109,6 @@ int initPlatform()
 #endif
     SDL_ShowCursor(SDL_DISABLE);
     return 0;
-}
-
-void loadMedia()
-{
-    loadTextures();
-    demo.music = Mix_LoadMUS("dada/delfiini.kalako");
-    if (demo.music == nullptr) {
-        printf("Mix_LoadMUS(\"dada/delfiini.kalako\"): %s\n", SDL_GetError());
-    }
-    loadFont();
-    for (int i = 0; i < paletteSize; ++i) {
-        demo.palette[i] = paletteColors[i];
-    }
-}
-
-void loadTextures()
-{
-    demo.texSuikelois = loadTexture("dada/suikelois");
-    demo.texSumuuh = loadTexture("dada/sumuuh");
-    demo.texAstiasto = loadTexture("dada/astiasto.lentokone");
-    demo.texFont = loadTexture("dada/aerosoli");
-}
-
-SDL_Texture* loadTexture(const char* path)
-{
-    SDL_Surface* surface = IMG_Load(path);
-    SDL_Texture* texture = SDL_CreateTextureFromSurface(demo.renderer, surface);
-    if (texture == nullptr) {
-        const char* error = SDL_GetError();
-        printf("Failed to load %s !\n SDL Error: %s\n", path, error);
-    }
-    SDL_FreeSurface(surface);
-    return texture;
 }
 
 void shutdownPlatform()
