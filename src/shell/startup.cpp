@@ -39,6 +39,25 @@ bool parseBoundedInt(const char* text, int32_t minimum, int32_t maximum, int32_t
     return true;
 }
 
+// SDL falls back on drawing offscreen when it finds no display, and the show
+// would then play to no one. Only a driver list the viewer gave can make SDL
+// choose that driver on purpose, so the fallback is told by an empty list.
+bool displayFound()
+{
+#ifndef __EMSCRIPTEN__
+    const char* driver = SDL_GetCurrentVideoDriver();
+    const char* asked = SDL_GetHint(SDL_HINT_VIDEODRIVER);
+    if (driver != nullptr && std::strcmp(driver, "offscreen") == 0 &&
+        (asked == nullptr || *asked == '\0')) {
+        SDL_Quit();
+        // Set after SDL_Quit, which may take the error text with it.
+        SDL_SetError("no display found");
+        return false;
+    }
+#endif
+    return true;
+}
+
 } // namespace
 
 bool parseOptions(int argc, char* argv[])
@@ -77,7 +96,7 @@ int demoMain(int argc, char* argv[])
 
 int initPlatform()
 {
-    if (SDL_Init(SDL_INIT_AUDIO | SDL_INIT_VIDEO) != 0) {
+    if (SDL_Init(SDL_INIT_AUDIO | SDL_INIT_VIDEO) != 0 || !displayFound()) {
         const char* error = SDL_GetError();
         std::cout << "SDL_Init Error: " << error << std::endl;
         return 1;
