@@ -29,7 +29,9 @@ check "bad fps" fails_with 2 "fps" --video "$scratch/v.mp4" --fps 0
 check "size not 16:9" fails_with 2 "16:9" --at 5 --out "$scratch" --size 1000x500
 check "unknown container" fails_with 2 ".mp4 or .mkv" --video "$scratch/v.avi"
 check "stretch without --flashes" fails_with 2 "go with --flashes" --at 5 --out "$scratch" --from 5
-check "unwritable folder" fails_with 1 "cannot write to" --at 5 --out "$scratch/missing"
+touch "$scratch/a-file"
+check "folder under a file" fails_with 1 "cannot write to" --at 5 --out "$scratch/a-file/stills"
+check "folder made" bash -c "cd '$build' && '$capture' --at 5 --out '$scratch/made/deeper' >/dev/null && test -s '$scratch/made/deeper/frame_000005.png'"
 check "no dada message" bash -c "cd '$scratch' && '$capture' --at 5 --out . 2>&1 | grep -q 'no dada folder here'"
 without_ffmpeg() {
   (cd "$build" && PATH=/nonexistent "$capture" --video "$scratch/v.mp4") >/dev/null 2>"$scratch/err"

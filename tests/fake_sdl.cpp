@@ -7,6 +7,8 @@
 #include <SDL_image.h>
 #include <SDL_mixer.h>
 
+#include <cstdarg>
+#include <cstdio>
 #include <string>
 
 FakeSdl fakeSdl;
@@ -95,6 +97,28 @@ int SDL_Init(Uint32 flags)
 const char* SDL_GetError(void)
 {
     return lastError.c_str();
+}
+
+int SDL_SetError(const char* fmt, ...)
+{
+    char text[256];
+    va_list arguments;
+    va_start(arguments, fmt);
+    vsnprintf(text, sizeof text, fmt, arguments);
+    va_end(arguments);
+    fail(text);
+    return -1;
+}
+
+const char* SDL_GetCurrentVideoDriver(void)
+{
+    return fakeSdl.videoDriver.c_str();
+}
+
+const char* SDL_GetHint(const char* name)
+{
+    const auto hint = fakeSdl.hints.find(name);
+    return hint == fakeSdl.hints.end() ? nullptr : hint->second.c_str();
 }
 
 SDL_Window* SDL_CreateWindow(const char* title, int x, int y, int w, int h, Uint32 flags)

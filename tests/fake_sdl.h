@@ -40,6 +40,8 @@ struct FakeSdl {
     std::map<SDL_Texture*, TextureMods> mods;
 
     bool initFails = false;
+    std::string videoDriver = "x11";          // the driver SDL_Init settled on
+    std::map<std::string, std::string> hints; // SDL_GetHint's answers; others unset
     int imageInitResult = IMG_INIT_JPG | IMG_INIT_PNG;
     std::set<std::string> loadableFiles; // IMG_Load and Mix_LoadMUS succeed for these
 

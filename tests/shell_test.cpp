@@ -139,6 +139,42 @@ TEST(Startup, SdlInitFailurePrintsTwoLinesAndReturnsOne)
     EXPECT_EQ(fakeSdl.lifecycle, std::vector<std::string>{"SDL_Init 48"});
 }
 
+TEST(Startup, OffscreenFallbackReportsNoDisplayAndReturnsOne)
+{
+    resetFake();
+    fakeSdl.videoDriver = "offscreen";
+    int status = -1;
+    EXPECT_EQ(runDemo({0, 200000}, &status),
+              "SDL_Init Error: no display found\nInit failed. Exiting...\n");
+    EXPECT_EQ(status, 1);
+    EXPECT_EQ(fakeSdl.lifecycle, (std::vector<std::string>{"SDL_Init 48", "SDL_Quit"}));
+}
+
+TEST(Startup, OffscreenFallbackWithAnEmptyDriverListReportsNoDisplay)
+{
+    resetFake();
+    fakeSdl.videoDriver = "offscreen";
+    fakeSdl.hints["SDL_VIDEODRIVER"] = "";
+    int status = -1;
+    EXPECT_EQ(runDemo({0, 200000}, &status),
+              "SDL_Init Error: no display found\nInit failed. Exiting...\n");
+    EXPECT_EQ(status, 1);
+}
+
+TEST(Startup, OffscreenDriverAskedForPlays)
+{
+    for (const char* asked : {"offscreen", "x11,offscreen"}) {
+        resetFake();
+        fakeSdl.videoDriver = "offscreen";
+        fakeSdl.hints["SDL_VIDEODRIVER"] = asked;
+        fakeSdl.loadableFiles.insert(assetFiles.begin(), assetFiles.end());
+        int status = -1;
+        EXPECT_EQ(runDemo({0, 200000}, &status), "can't file fnt file.\n") << asked;
+        EXPECT_EQ(status, 0) << asked;
+        EXPECT_EQ(lifecycleNamed({"SDL_CreateWindow", "Mix_PlayMusic"}).size(), 2u) << asked;
+    }
+}
+
 TEST(Startup, ImageLibraryShortOfAFormatIsReportedAndStartUpGoesOn)
 {
     resetFake();

@@ -19,7 +19,8 @@ int demoMain(int argc, char* argv[]);
 bool parseOptions(int argc, char* argv[]);
 
 // Brings up SDL, the window, the renderer, the image library and the mixer.
-// Returns 0 when the platform is up, 1 when SDL_Init failed.
+// Returns 0 when the platform is up, 1 when SDL_Init failed or found no
+// display but the offscreen driver that nobody asked for.
 int initPlatform();
 
 // Loads the four textures, the music and the font, and fills the palette.

@@ -1,5 +1,4 @@
-// Start-up, asset loading and shutdown: the program's life from entry to exit.
-#include "font/font.h"
+// Start-up and shutdown: the program's life from entry to exit.
 #include "shell/demo_state.h"
 #include "shell/shell.h"
 
@@ -19,13 +18,6 @@ constexpr int audioFrequencyHz = 44100;
 constexpr int audioChannels = 2;
 constexpr int usageStatus = 2;
 
-// The nine-colour cycle: once round the hue circle, green to aqua.
-constexpr SDL_Color paletteColors[paletteSize] = {
-    {22, 255, 0, 255}, {253, 255, 0, 255}, {255, 136, 0, 255},
-    {255, 0, 15, 255}, {255, 0, 218, 255}, {132, 0, 255, 255},
-    {0, 13, 255, 255}, {0, 180, 255, 255}, {0, 255, 200, 255},
-};
-
 // The viewer's own audio delay goes a second either way at most.
 constexpr int32_t maxAudioDelayMs = 1000;
 // Digits enough for any delay in range, few enough for strtol to hold.
@@ -44,6 +36,25 @@ bool parseBoundedInt(const char* text, int32_t minimum, int32_t maximum, int32_t
         return false;
     }
     *value = static_cast<int32_t>(parsed);
+    return true;
+}
+
+// SDL falls back on drawing offscreen when it finds no display, and the show
+// would then play to no one. Only a driver list the viewer gave can make SDL
+// choose that driver on purpose, so the fallback is told by an empty list.
+bool displayFound()
+{
+#ifndef __EMSCRIPTEN__
+    const char* driver = SDL_GetCurrentVideoDriver();
+    const char* asked = SDL_GetHint(SDL_HINT_VIDEODRIVER);
+    if (driver != nullptr && std::strcmp(driver, "offscreen") == 0 &&
+        (asked == nullptr || *asked == '\0')) {
+        SDL_Quit();
+        // Set after SDL_Quit, which may take the error text with it.
+        SDL_SetError("no display found");
+        return false;
+    }
+#endif
     return true;
 }
 
@@ -85,7 +96,7 @@ int demoMain(int argc, char* argv[])
 
 int initPlatform()
 {
-    if (SDL_Init(SDL_INIT_AUDIO | SDL_INIT_VIDEO) != 0) {
+    if (SDL_Init(SDL_INIT_AUDIO | SDL_INIT_VIDEO) != 0 || !displayFound()) {
         const char* error = SDL_GetError();
         std::cout << "SDL_Init Error: " << error << std::endl;
         return 1;
@@ -117,39 +128,6 @@ int initPlatform()
 #endif
     SDL_ShowCursor(SDL_DISABLE);
     return 0;
-}
-
-void loadMedia()
-{
-    loadTextures();
-    demo.music = Mix_LoadMUS("dada/delfiini.kalako");
-    if (demo.music == nullptr) {
-        printf("Mix_LoadMUS(\"dada/delfiini.kalako\"): %s\n", SDL_GetError());
-    }
-    loadFont();
-    for (int i = 0; i < paletteSize; ++i) {
-        demo.palette[i] = paletteColors[i];
-    }
-}
-
-void loadTextures()
-{
-    demo.texSuikelois = loadTexture("dada/suikelois");
-    demo.texSumuuh = loadTexture("dada/sumuuh");
-    demo.texAstiasto = loadTexture("dada/astiasto.lentokone");
-    demo.texFont = loadTexture("dada/aerosoli");
-}
-
-SDL_Texture* loadTexture(const char* path)
-{
-    SDL_Surface* surface = IMG_Load(path);
-    SDL_Texture* texture = SDL_CreateTextureFromSurface(demo.renderer, surface);
-    if (texture == nullptr) {
-        const char* error = SDL_GetError();
-        printf("Failed to load %s !\n SDL Error: %s\n", path, error);
-    }
-    SDL_FreeSurface(surface);
-    return texture;
 }
 
 void shutdownPlatform()

@@ -20,6 +20,7 @@ const char* const showStepMs = "12000";
 
 const EnvSetting noAudioDriverChoice = {"SDL_AUDIODRIVER", "", true};
 const EnvSetting noDisplay = {"DISPLAY", "", true};
+const EnvSetting noWaylandDisplay = {"WAYLAND_DISPLAY", "", true};
 
 // Runs the show once with the built assets in the working directory.
 ProgramResult runWithBuiltAssets(const std::vector<EnvSetting>& settings)
@@ -160,14 +161,30 @@ TEST(ProgramEnvironment, NoDisplayForTheX11DriverFailsSdlStartUp)
     expectInitFailure(runWithBuiltAssets({noDisplay, {"SDL_VIDEODRIVER", "x11"}}));
 }
 
-TEST(ProgramEnvironment, NoDisplayAndNoDriverChosenPlaysOffscreen)
+TEST(ProgramEnvironment, NoDisplayAndNoDriverChosenReportsNoDisplay)
 {
     if (machineHasDrmDevice()) {
         GTEST_SKIP() << "SDL may take this machine's DRM device before its offscreen driver";
     }
     // SDL tries its display drivers in turn and ends with the offscreen one,
-    // which Mesa serves through EGL without any display.
-    const ProgramResult result = runWithBuiltAssets({noDisplay, {"VCLOCK_STEP", showStepMs}});
+    // which would play the whole show, sound and all, to no one.
+    const ProgramResult result = runWithBuiltAssets({noDisplay, noWaylandDisplay});
+    EXPECT_FALSE(result.timedOut);
+    EXPECT_EQ(result.signal, 0);
+    EXPECT_EQ(result.exitStatus, 1) << "standard error: " << result.errors;
+    EXPECT_EQ(result.output, "SDL_Init Error: no display found\nInit failed. Exiting...\n");
+    const ProgramLog log = parseProgramLog(result.log);
+    EXPECT_FALSE(log.started) << "the main loop ran, music and all, with no display";
+    EXPECT_TRUE(log.frames.empty());
+    EXPECT_EQ(log.lifecycle, std::vector<std::string>{"SDL_Quit"});
+}
+
+TEST(ProgramEnvironment, OffscreenDriverAskedForPlaysWithoutADisplay)
+{
+    const ProgramResult result = runWithBuiltAssets({noDisplay,
+                                                     noWaylandDisplay,
+                                                     {"SDL_VIDEODRIVER", "offscreen"},
+                                                     {"VCLOCK_STEP", showStepMs}});
     expectCleanExit(result);
     EXPECT_EQ(result.output, "");
     expectWholeShow(parseProgramLog(result.log));

@@ -38,6 +38,8 @@ std::string checkSurroundings(const Options& options)
     const std::string target =
         file.empty() ? options.outDir : std::filesystem::path(file).parent_path().string();
     const std::string folder = target.empty() ? "." : target;
+    // Made as mkdir -p makes it: being told where to write is asking for the folder.
+    std::filesystem::create_directories(folder, error);
     if (!std::filesystem::is_directory(folder, error) || access(folder.c_str(), W_OK) != 0) {
         return "cannot write to " + folder;
     }

@@ -185,7 +185,7 @@ void printUsage()
            "               [--to MS]\n"
            "Renders the demo off screen, from the folder that holds its dada/.\n"
            "  --at MS,...    moments of the show to draw, ms from 0 to %d\n"
-           "  --out DIR      folder for the stills, frame_<ms>.png\n"
+           "  --out DIR      folder for the stills, frame_<ms>.png, made if missing\n"
            "  --size WxH     frame size, 16:9 from 640x360 to 3840x2160 (default 1920x1080)\n"
            "  --shrink N     write stills at 1/N of the frame size\n"
            "  --video FILE   the whole show as H.264 + AAC through ffmpeg, in MP4 or\n"

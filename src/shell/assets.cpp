@@ -1,0 +1,54 @@
+// Asset loading: the four textures, the music, the font and the palette.
+#include "font/font.h"
+#include "shell/demo_state.h"
+#include "shell/shell.h"
+
+#include <SDL.h>
+#include <SDL_image.h>
+#include <SDL_mixer.h>
+
+#include <cstdio>
+
+namespace {
+
+// The nine-colour cycle: once round the hue circle, green to aqua.
+constexpr SDL_Color paletteColors[paletteSize] = {
+    {22, 255, 0, 255}, {253, 255, 0, 255}, {255, 136, 0, 255},
+    {255, 0, 15, 255}, {255, 0, 218, 255}, {132, 0, 255, 255},
+    {0, 13, 255, 255}, {0, 180, 255, 255}, {0, 255, 200, 255},
+};
+
+} // namespace
+
+void loadMedia()
+{
+    loadTextures();
+    demo.music = Mix_LoadMUS("dada/delfiini.kalako");
+    if (demo.music == nullptr) {
+        printf("Mix_LoadMUS(\"dada/delfiini.kalako\"): %s\n", SDL_GetError());
+    }
+    loadFont();
+    for (int i = 0; i < paletteSize; ++i) {
+        demo.palette[i] = paletteColors[i];
+    }
+}
+
+void loadTextures()
+{
+    demo.texSuikelois = loadTexture("dada/suikelois");
+    demo.texSumuuh = loadTexture("dada/sumuuh");
+    demo.texAstiasto = loadTexture("dada/astiasto.lentokone");
+    demo.texFont = loadTexture("dada/aerosoli");
+}
+
+SDL_Texture* loadTexture(const char* path)
+{
+    SDL_Surface* surface = IMG_Load(path);
+    SDL_Texture* texture = SDL_CreateTextureFromSurface(demo.renderer, surface);
+    if (texture == nullptr) {
+        const char* error = SDL_GetError();
+        printf("Failed to load %s !\n SDL Error: %s\n", path, error);
+    }
+    SDL_FreeSurface(surface);
+    return texture;
+}
