@@ -61,15 +61,16 @@ void copyBuiltAssets(const std::string& intoDir);
 
 // Runs the program once in the sandbox, headless on the current X display,
 // with the clock script and the extra settings, and waits for its end (or
-// kills it after timeoutSeconds).
+// kills it after timeoutSeconds, a limit for a program that hangs: a run of a
+// few dozen frames takes seconds, many times that on a heavily loaded machine).
 ProgramResult runProgram(const Sandbox& sandbox, const std::vector<EnvSetting>& settings,
-                         int timeoutSeconds = 30);
+                         int timeoutSeconds = 120);
 
 // As runProgram, and sends the program the signal from outside as soon as its
 // first frame is in the call log.
 ProgramResult runProgramSignalledAfterFirstFrame(const Sandbox& sandbox,
                                                  const std::vector<EnvSetting>& settings,
-                                                 int signalNumber, int timeoutSeconds = 30);
+                                                 int signalNumber, int timeoutSeconds = 120);
 
 // Runs the program in a fresh sandbox that holds nothing but the given files
 // (relative path, contents), then removes the sandbox.
