@@ -10,7 +10,7 @@ import { sleep } from './report.mjs';
 // downloaded and compiled, ended once a show is stopped.
 const cardStateLimitsMs = { ready: 60000, ended: 10000 };
 // How long the show may take to draw its first frame after Play.
-export const startLimitMs = 20000;
+export const firstFrameLimitMs = 20000;
 
 // The parts of the card that are outside the viewport and that scrolling
 // does not bring into it; [] when all can be seen.
@@ -101,7 +101,7 @@ export function showOn(page, shots) {
   const show = {
     page,
     // Whether the program draws its first frame within withinMs.
-    started(withinMs = startLimitMs) {
+    started(withinMs = firstFrameLimitMs) {
       return probe.passesWithin(withinMs);
     },
     // When the program's first pass ended, on the page's clock: right after

@@ -1,7 +1,7 @@
 // Checks made while a show plays in any engine: the title card, Play, the
 // show's clock, the frame rates, what a second showing loads, late music.
 import { sceneEndsMs } from './music.mjs';
-import { startLimitMs, showOn, titleCard } from './page-objects.mjs';
+import { firstFrameLimitMs, showOn, titleCard } from './page-objects.mjs';
 import { screenshot } from './pictures.mjs';
 import { probeOn } from './probe.mjs';
 import { check } from './report.mjs';
@@ -19,7 +19,7 @@ const musicJoinToleranceMs = 250;
 
 // Clicks Play on the card; checks that the show starts within limitMs and
 // returns the milliseconds from the click to the program's first frame.
-export async function clickPlay(card, show, label, limitMs = startLimitMs) {
+export async function clickPlay(card, show, label, limitMs = firstFrameLimitMs) {
   const { pageMs } = await card.play();
   const started = await show.started(limitMs);
   const delayMs = started ? await show.firstPassMs() - pageMs : null;
