@@ -21,10 +21,11 @@
 //
 // The files beside this one, one concern each: site.mjs serves the build;
 // browsers.mjs starts each engine; pages.mjs acts on a page in any engine;
-// page-objects.mjs is the title card and the show on it; probe.mjs is put in the page before its own scripts; pictures.mjs and
-// music.mjs check what is seen and heard (analysis.test.mjs tests them
-// without a browser); show-checks.mjs, showings.mjs, phone.mjs and starts.mjs are what
-// the runs below do; report.mjs prints each check.
+// page-objects.mjs is the title card and the show on it; probe.mjs is put in
+// the page before its own scripts and tells what it saw there; pictures.mjs
+// and music.mjs check what is seen and heard (analysis.test.mjs tests them
+// without a browser); show-checks.mjs, showings.mjs, phone.mjs and starts.mjs
+// are what the runs below do; report.mjs prints each check.
 import { mkdir } from 'node:fs/promises';
 import path from 'node:path';
 import { defaultFlags, gpuFlags, noWebGLFlags, withBrowser } from './browsers.mjs';

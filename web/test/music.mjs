@@ -3,7 +3,7 @@
 import { spawn } from 'node:child_process';
 import { readFile } from 'node:fs/promises';
 import path from 'node:path';
-import { evaluate } from './pages.mjs';
+import { probeOn } from './probe.mjs';
 import { check } from './report.mjs';
 
 // Where each scene ends on the show's clock.
@@ -119,8 +119,7 @@ export function matchMusic(recorded, music, rate) {
 
 // Checks that what reached the speakers is the music, intact, in every scene.
 export async function checkMusic(page, folder, label) {
-  const recordings = await evaluate(page,
-    '__probe.recordings.map((r) => ({ rate: r.rate, factor: r.factor, samples: r.samples }))');
+  const recordings = await probeOn(page).recordings();
   // Of all the contexts that played, the loud one carries the music.
   const energy = (r) => r.samples.reduce((sum, x) => sum + x * x, 0);
   const recording = recordings.sort((a, b) => energy(b) - energy(a))[0];

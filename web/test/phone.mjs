@@ -1,8 +1,9 @@
 // Chromium as a phone: the card at phone sizes, Play by a tap, the screen
 // kept awake, the audio interrupted, the phone turned, the show ended by a tap.
 import { showOn, titleCard } from './page-objects.mjs';
-import { emulatePhone, evaluate, openPage, tapElement, waitFor } from './pages.mjs';
+import { emulatePhone, openPage } from './pages.mjs';
 import { checkScene1, isBlack, scene1Ms, screenshot, showHeight, showWidth } from './pictures.mjs';
+import { probeOn } from './probe.mjs';
 import { check, sleep } from './report.mjs';
 
 // Phone screens in CSS pixels, portrait and landscape (the last a landscape
@@ -22,43 +23,24 @@ const wakeLockLimitMs = 3000;
 const wakeLockReleaseLimitMs = 2000;
 const noteLimitMs = 2000;
 
-// The parts of the card that are outside the viewport and that scrolling
-// does not bring into it; [] when all can be seen.
-const cardCutOff = `(() => {
-  const card = document.getElementById('card');
-  const cut = [];
-  if (card.scrollHeight > card.clientHeight && !['auto', 'scroll'].includes(getComputedStyle(card).overflowY)) {
-    cut.push('the card does not scroll');
-  }
-  for (const element of card.children) {
-    if (element.id === 'poster' || element.getClientRects().length === 0) continue;
-    element.scrollIntoView({ block: 'nearest', inline: 'nearest' });
-    const r = element.getBoundingClientRect();
-    if (r.left < -0.5 || r.top < -0.5 || r.right > innerWidth + 0.5 || r.bottom > innerHeight + 0.5) {
-      cut.push(element.id || element.localName);
-    }
-  }
-  card.scrollTop = 0;
-  return cut;
-})()`;
-
 // Chromium as a phone: the card at phone sizes, Play by a tap, a wake lock
 // while the show plays, the audio interrupted in scene 1, the phone turned,
 // the show ended by a tap on ✕.
 export async function playOnPhone(page, shots) {
   const card = titleCard(page);
   const show = showOn(page, shots);
+  const probe = probeOn(page);
   await emulatePhone(page, 390, 844);
   await openPage(page);
   check('phone: the title card offers to play', await card.waitFor('ready'));
-  const help = await evaluate(page, `document.getElementById('help').innerText`);
+  const help = await card.help();
   check('phone: the card speaks of taps, not keys, and in portrait suggests turning the phone',
     help.includes('Tap ✕') && !help.includes('Escape') && help.includes('Turn'), help);
   const cut = [];
   for (const [width, height] of phoneScreens) {
     await emulatePhone(page, width, height);
     await screenshot(page, shots, `phone-card-${width}x${height}`, null);
-    const missing = await evaluate(page, cardCutOff);
+    const missing = await card.outOfReach();
     if (missing.length) cut.push(`${width}x${height}: ${missing.join(', ')}`);
   }
   check(`phone: nothing on the card is out of reach at ${phoneScreens.map((size) => size.join('x')).join(', ')}`,
@@ -67,8 +49,7 @@ export async function playOnPhone(page, shots) {
   await emulatePhone(page, 390, 844);
   await card.play({ tap: true });
   check('phone: a tap on Play starts the show', await show.started());
-  check('phone: a wake lock keeps the screen on while the show plays',
-    await waitFor(page, '__probe.wakeLocks.some((lock) => !lock.released)', wakeLockLimitMs));
+  check('phone: a wake lock keeps the screen on while the show plays', await probe.wakeLockWithin(wakeLockLimitMs));
   await show.waitTime(portraitMs);
   let canvasBox = await show.fit();
   check('phone: in portrait the picture spans the width', Math.abs(canvasBox.width - 390) < 1,
@@ -86,10 +67,9 @@ export async function playOnPhone(page, shots) {
     `${canvasBox.width}x${canvasBox.height} at ${canvasBox.x},${canvasBox.y}; bars ${bars.join(' ')}`);
   checkScene1(shot, `phone, landscape, scene 1 at ${scene1Ms / 1000} s`);
   await checkInterruption(show);
-  await tapElement(page, '#stop');
+  await show.stop({ tap: true });
   check('phone: a tap on ✕ ends the show', await card.waitFor('ended'));
-  check('phone: and the wake lock is let go', await waitFor(page,
-    '__probe.wakeLocks.length > 0 && __probe.wakeLocks.every((lock) => lock.released)', wakeLockReleaseLimitMs));
+  check('phone: and the wake lock is let go', await probe.wakeLocksReleasedWithin(wakeLockReleaseLimitMs));
 }
 
 // The browser suspends the audio for a while in scene 1, as a call or a
@@ -98,26 +78,20 @@ export async function playOnPhone(page, shots) {
 // browser reports) is the show's moment. The show's clock starts with the
 // first source, as the audio runs from the start here.
 async function checkInterruption(show) {
-  const { page } = show;
+  const probe = probeOn(show.page);
   await show.waitTime(suspendAtMs);
-  await evaluate(page, '__probe.audio.suspend()');
+  await probe.suspendAudio();
   const suspendedAt = Date.now();
   check('phone: while the audio is suspended, the note says there is no sound',
-    await waitFor(page, `!document.getElementById('nosound').hidden`, noteLimitMs));
+    await show.noSoundShownWithin(noteLimitMs));
   await sleep(suspendForMs - (Date.now() - suspendedAt));
-  await evaluate(page, '__probe.audio.resume()');
+  await probe.resumeAudio();
   await sleep(resumedForMs);
-  const sync = await evaluate(page, `(() => {
-    const audio = __probe.audio;
-    const last = __probe.sourceStarts[__probe.sourceStarts.length - 1];
-    return { musicMs: 1000 * (last.offset + audio.currentTime - last.contextTime),
-      showMs: performance.now() - __probe.sourceStarts[0].at,
-      outputMs: 1000 * (audio.outputLatency || 0), baseMs: 1000 * (audio.baseLatency || 0),
-      noteHidden: document.getElementById('nosound').hidden };
-  })()`);
+  const sync = await probe.musicPosition();
+  const noteShown = await show.noSoundShown();
   const aheadMs = sync.musicMs - sync.outputMs - sync.baseMs - sync.showMs;
   check(`phone: ${resumedForMs / 1000} s after the audio resumes, the music heard is within ${syncToleranceMs} ms ` +
     'of the show\'s moment', Math.abs(aheadMs) <= syncToleranceMs, `${Math.round(aheadMs)} ms ahead; latency reported: ` +
     `${sync.outputMs.toFixed(1)} ms output, ${sync.baseMs.toFixed(1)} ms base`);
-  check('phone: and the note is gone', sync.noteHidden);
+  check('phone: and the note is gone', !noteShown);
 }

@@ -1,6 +1,10 @@
 // Scripts the test puts in the page before the page's own: the probe that
-// watches the show, and two that play a browser the show must cope with.
-// The page is not changed for the test: the probe only watches it.
+// watches the show, and two that play a browser the show must cope with;
+// and probeOn, what a test asks the probe. The page is not changed for the
+// test: the probe only watches it.
+// pages.mjs imports probeSource from here to inject it; neither module uses
+// the other's names before a call, so the cycle is harmless.
+import { evaluate, waitFor } from './pages.mjs';
 
 // Installed before the page's own scripts, it watches the page while the
 // show plays: the program's passes (each ends by asking for an animation
@@ -150,3 +154,123 @@ HTMLMediaElement.prototype.canPlayType = function (type) {
   return /ogg|vorbis/i.test(type) ? '' : realCanPlayType.call(this, type);
 };
 `;
+
+// What a test asks of the probe in a page: this is the one place outside the
+// injected sources that knows the probe's names. Times are on the page's
+// clock (performance.now()); a method "within" ms waits for it and answers
+// false when it does not come.
+export function probeOn(page) {
+  return {
+    // The time stamps of the program's passes, one per frame it asked for.
+    passes() {
+      return evaluate(page, '__probe.passes');
+    },
+    passCount() {
+      return evaluate(page, '__probe.passes.length');
+    },
+    // Forgets an earlier showing's passes, so that the next showing's clock
+    // starts at its own first pass.
+    newShowing() {
+      return evaluate(page, '__probe.passes = []');
+    },
+    // Whether the program passes at least once within withinMs.
+    passesWithin(withinMs) {
+      return waitFor(page, '__probe.passes.length > 0', withinMs);
+    },
+    // When the program's first pass ended: right after it started the music
+    // and drew its first frame.
+    firstPassMs() {
+      return evaluate(page, '__probe.passes[0]');
+    },
+    // Milliseconds since the first pass: the show's clock.
+    sinceFirstPassMs() {
+      return evaluate(page, 'performance.now() - __probe.passes[0]');
+    },
+    // The passes, the frames the browser displayed, the milliseconds spent
+    // in the program and the kinds of canvas context made, read at one moment.
+    timeline() {
+      return evaluate(page, '({ passes: __probe.passes, frames: __probe.frames, busyMs: __probe.busyMs, ' +
+        'contexts: __probe.contexts })');
+    },
+    // The kinds of canvas context made ("webgl2", "2d"...), in order.
+    canvasContexts() {
+      return evaluate(page, '__probe.contexts');
+    },
+    // Takes the show's WebGL context away and gives it back after ms; true
+    // when it is lost.
+    loseContext(ms) {
+      return evaluate(page, `__probe.loseContext(${ms})`);
+    },
+    contextRestoredWithin(withinMs) {
+      return waitFor(page, '__probe.contextRestored', withinMs);
+    },
+    // Whether the page asks for full screen, once, within withinMs.
+    fullscreenRequestedWithin(withinMs) {
+      return waitFor(page, '__probe.fullscreenRequests === 1', withinMs);
+    },
+    // How many times the page compiled WebAssembly.
+    compilations() {
+      return evaluate(page, '__probe.compilations');
+    },
+    // Whether the page holds a wake lock within withinMs.
+    wakeLockWithin(withinMs) {
+      return waitFor(page, '__probe.wakeLocks.some((lock) => !lock.released)', withinMs);
+    },
+    // Whether the page took wake locks and let them all go within withinMs.
+    wakeLocksReleasedWithin(withinMs) {
+      return waitFor(page, '__probe.wakeLocks.length > 0 && __probe.wakeLocks.every((lock) => lock.released)',
+        withinMs);
+    },
+    // What reached the speakers, one recording per audio context:
+    // { rate, factor, samples }, samples averaged over factor at rate.
+    recordings() {
+      return evaluate(page, '__probe.recordings.map((r) => ({ rate: r.rate, factor: r.factor, samples: r.samples }))');
+    },
+    // The music at a glance: how many sources started, the first one's
+    // audio context state then, the context's base latency, and whether
+    // anything was heard (null where the engine has no audio worklets to
+    // record with). Not outputLatency, which can leave Firefox's page frozen
+    // (see index.html).
+    music() {
+      return evaluate(page, `({ starts: __probe.sourceStarts.length, state: __probe.sourceStarts[0]?.state,
+        baseLatency: __probe.audio?.baseLatency,
+        heard: __probe.recordings.length
+          ? __probe.recordings.some((r) => r.samples.some((x) => Math.abs(x) > 0.01)) : null })`);
+    },
+    // Whether a music source starts within withinMs.
+    musicStartedWithin(withinMs) {
+      return waitFor(page, '__probe.sourceStarts.length > 0', withinMs);
+    },
+    // Where the first music source started: showMs on the show's clock,
+    // offsetMs into the music.
+    firstMusicStart() {
+      return evaluate(page, `({ showMs: __probe.sourceStarts[0].at - __probe.passes[0],
+        offsetMs: 1000 * __probe.sourceStarts[0].offset })`);
+    },
+    // Where the music is now: musicMs into the music by the latest source
+    // and the audio clock, showMs since the first source started, and the
+    // output and base latencies the browser reports. For Chromium only: it
+    // reads outputLatency.
+    musicPosition() {
+      return evaluate(page, `(() => {
+        const audio = __probe.audio;
+        const last = __probe.sourceStarts[__probe.sourceStarts.length - 1];
+        return { musicMs: 1000 * (last.offset + audio.currentTime - last.contextTime),
+          showMs: performance.now() - __probe.sourceStarts[0].at,
+          outputMs: 1000 * (audio.outputLatency || 0), baseMs: 1000 * (audio.baseLatency || 0) };
+      })()`);
+    },
+    // Suspends and resumes the music's audio context, as a call or a locked
+    // screen does on a phone.
+    suspendAudio() {
+      return evaluate(page, '__probe.audio.suspend()');
+    },
+    resumeAudio() {
+      return evaluate(page, '__probe.audio.resume()');
+    },
+    // Starts the audio that silentAudioSource kept from starting.
+    startSound() {
+      return evaluate(page, '__probe.startSound()');
+    },
+  };
+}

@@ -1,9 +1,9 @@
 // Checks made while a show plays in any engine: the title card, Play, the
 // show's clock, the frame rates, what a second showing loads, late music.
 import { sceneEndsMs } from './music.mjs';
-import { startLimitMs, titleCard } from './page-objects.mjs';
-import { clickElement, evaluate, waitFor } from './pages.mjs';
+import { firstFrameLimitMs, showOn, titleCard } from './page-objects.mjs';
 import { screenshot } from './pictures.mjs';
+import { probeOn } from './probe.mjs';
 import { check } from './report.mjs';
 import { served } from './site.mjs';
 
@@ -19,7 +19,7 @@ const musicJoinToleranceMs = 250;
 
 // Clicks Play on the card; checks that the show starts within limitMs and
 // returns the milliseconds from the click to the program's first frame.
-export async function clickPlay(card, show, label, limitMs = startLimitMs) {
+export async function clickPlay(card, show, label, limitMs = firstFrameLimitMs) {
   const { pageMs } = await card.play();
   const started = await show.started(limitMs);
   const delayMs = started ? await show.firstPassMs() - pageMs : null;
@@ -35,8 +35,7 @@ const shortestSceneMs = 1000;
 // begun, from the probe's time stamps; checks that the display keeps up
 // with the program, one displayed frame per pass.
 export async function checkFrameRates(page, label) {
-  const { passes, frames, busyMs, contexts } = await evaluate(page,
-    '({ passes: __probe.passes, frames: __probe.frames, busyMs: __probe.busyMs, contexts: __probe.contexts.join() })');
+  const { passes, frames, busyMs, contexts } = await probeOn(page).timeline();
   const start = passes[0];
   const last = passes[passes.length - 1];
   const rates = [];
@@ -49,7 +48,7 @@ export async function checkFrameRates(page, label) {
   });
   console.log(`frame rates (${label}), program passes / displayed frames per second: ` +
     rates.map((r) => `scene ${r.scene} ${r.passes.toFixed(1)} / ${r.frames.toFixed(1)}`).join(', ') +
-    `; ${(busyMs / passes.length).toFixed(1)} ms of each pass in the program; canvas context: ${contexts}`);
+    `; ${(busyMs / passes.length).toFixed(1)} ms of each pass in the program; canvas context: ${contexts.join()}`);
   check(`the show renders frames (${label})`, rates.every((r) => r.passes >= 1));
   return rates;
 }
@@ -66,35 +65,32 @@ export function checkDisplayKeepsUp(rates, label, show) {
 // where WebGL is missing (expected: whether it should), and its help is a
 // desktop's.
 export async function checkTitleCard(page, shots, label, expectSlowNotice) {
-  check(`${label}: the title card offers to play`,
-    await titleCard(page).waitFor('ready', { text: 'Notes Left Behind' }));
+  const card = titleCard(page);
+  check(`${label}: the title card offers to play`, await card.waitFor('ready', { text: 'Notes Left Behind' }));
   await screenshot(page, shots, `title-card-${label.replace(/\W+/g, '-')}`, null);
-  const statuses = await evaluate(page, `Promise.all(['link[rel=icon]', 'meta[property="og:image"]'].map((selector) => {
-    const element = document.querySelector(selector);
-    return fetch(new URL(element.href || element.content, location.href)).then((r) => r.status);
-  }))`);
-  const poster = await evaluate(page, `document.getElementById('poster').naturalWidth`);
+  const statuses = await card.iconAndPreviewStatuses();
+  const poster = await card.posterWidth();
   check(`${label}: the favicon, the poster and the preview image load`, poster > 0 &&
     statuses.every((status) => status === 200), `statuses ${statuses}, poster ${poster} px wide`);
-  const notice = await evaluate(page, `!document.getElementById('slow').hidden`);
+  const notice = await card.slowNoticeShown();
   check(`${label}: the card ${expectSlowNotice ? 'says' : 'does not say'} that the browser cannot draw smoothly`,
     notice === expectSlowNotice);
   check(`${label}: the photosensitivity warning is on the card`,
-    await evaluate(page, `document.getElementById('photosensitivity').innerText.includes('flash')`));
-  const help = await evaluate(page, `document.getElementById('help').innerText`);
+    (await card.photosensitivityWarning()).includes('flash'));
+  const help = await card.help();
   check(`${label}: the card's help speaks of keys, not taps`, help.includes('press Escape') && !help.includes('Tap'), help);
 }
 
 export async function checkFullscreenButton(page) {
-  await clickElement(page, '#fullscreen');
-  check('the full-screen button asks for full screen',
-    await waitFor(page, 'window.__probe.fullscreenRequests === 1', fullscreenLimitMs));
-  await evaluate(page, 'document.fullscreenElement && document.exitFullscreen()');
+  const show = showOn(page, null);
+  await show.pressFullscreen();
+  check('the full-screen button asks for full screen', await probeOn(page).fullscreenRequestedWithin(fullscreenLimitMs));
+  await show.leaveFullscreen();
 }
 
 // The second showing reuses the first one's download and compiled program.
 export async function checkNothingLoadedTwice(page) {
-  const compilations = await evaluate(page, '__probe.compilations');
+  const compilations = await probeOn(page).compilations();
   const requests = (name) => served.get(name)?.requests;
   const sent = [...served].map(([name, { requests, bytes }]) => `${name} ${requests}x ${bytes} B`).join(', ');
   check('a second showing downloads and compiles nothing again',
@@ -106,14 +102,13 @@ export async function checkNothingLoadedTwice(page) {
 // at the show's moment (the first frame follows the clock's start by its
 // drawing time), and the note go.
 export async function checkMusicJoinsLate(show, label) {
-  const { page } = show;
+  const probe = probeOn(show.page);
   await show.waitTime(lateSoundMs);
-  await evaluate(page, '__probe.startSound()');
-  const joined = await waitFor(page, '__probe.sourceStarts.length > 0', musicJoinLimitMs);
-  const { showMs, offsetMs } = joined ? await evaluate(page, `({ showMs: __probe.sourceStarts[0].at - __probe.passes[0],
-    offsetMs: 1000 * __probe.sourceStarts[0].offset })`) : {};
+  await probe.startSound();
+  const joined = await probe.musicStartedWithin(musicJoinLimitMs);
+  const { showMs, offsetMs } = joined ? await probe.firstMusicStart() : {};
   check(`${label}: the music joins in when audio starts, at the show's moment`,
     joined && offsetMs >= showMs && offsetMs <= showMs + musicJoinToleranceMs,
     joined ? `from ${Math.round(offsetMs)} ms of the music at ${Math.round(showMs)} ms of the show` : 'no music started');
-  check(`${label}: the note goes when the music plays`, await evaluate(page, `document.getElementById('nosound').hidden`));
+  check(`${label}: the note goes when the music plays`, !await show.noSoundShown());
 }

@@ -3,9 +3,10 @@
 // with, and the two scenes Firefox and WebKitGTK play.
 import { checkMusic } from './music.mjs';
 import { showOn, titleCard } from './page-objects.mjs';
-import { clickElement, evaluate, openPage, pressEscape, tapElement, waitFor } from './pages.mjs';
+import { openPage } from './pages.mjs';
 import { checkLetterbox, checkReducedFlowers, checkScene1, checkScene2, checkScene3, checkScene5, meanDifference,
   pairApartMs, redOnly, sawToothSwing, scene1Ms, scene2Ms, scene3Ms, scene5Ms } from './pictures.mjs';
+import { probeOn } from './probe.mjs';
 import { check } from './report.mjs';
 import { checkDisplayKeepsUp, checkFrameRates, checkMusicJoinsLate, checkNothingLoadedTwice, checkTitleCard,
   clickPlay } from './show-checks.mjs';
@@ -32,7 +33,7 @@ export async function playWholeShow(page, folder, shots, consoleLines, label, wi
   const show = showOn(page, shots);
   await openPage(page);
   await checkTitleCard(page, shots, label, !withWebGL);
-  check(`${label}: nothing runs before the click`, await evaluate(page, 'window.__probe.passes.length') === 0);
+  check(`${label}: nothing runs before the click`, await probeOn(page).passCount() === 0);
 
   await clickPlay(card, show, label);
   const canvasBox = await show.fit();
@@ -63,9 +64,8 @@ export async function playWholeShow(page, folder, shots, consoleLines, label, wi
 async function loseWebGLContext(show, label) {
   await show.waitTime(contextLostMs);
   check(`${label}: the WebGL context is lost at ${contextLostMs / 1000} s`,
-    await evaluate(show.page, `__probe.loseContext(${restoreAfterMs})`));
-  check(`${label}: and restored ${restoreAfterMs / 1000} s later`,
-    await waitFor(show.page, '__probe.contextRestored', restoredLimitMs));
+    await show.loseContext(restoreAfterMs));
+  check(`${label}: and restored ${restoreAfterMs / 1000} s later`, await show.contextRestoredWithin(restoredLimitMs));
 }
 
 export async function playAgainAndTapStop(page) {
@@ -75,7 +75,7 @@ export async function playAgainAndTapStop(page) {
   check('play again starts a new show', await show.started());
   await checkNothingLoadedTwice(page);
   await show.waitTime(secondShowingMs);
-  await tapElement(page, '#stop');
+  await show.stop({ tap: true });
   check('a tap on the stop control ends the show', await card.waitFor('ended'));
 }
 
@@ -86,9 +86,8 @@ export async function playReduced(page, shots, normal) {
   const label = 'reduced flashing';
   const card = titleCard(page);
   const show = showOn(page, shots);
-  await clickElement(page, '#reduce-flashes');
-  check(`${label}: the card's checkbox chooses it`, await evaluate(page,
-    `document.getElementById('reduce-flashes').checked`));
+  await card.chooseReducedFlashing();
+  check(`${label}: the card's checkbox chooses it`, await card.reducedFlashingChosen());
   await card.play();
   check(`${label}: Play starts the show`, await show.started());
   await show.fit();
@@ -103,7 +102,7 @@ export async function playReduced(page, shots, normal) {
   check(`${label}: the red of scene 3 at ${scene3Ms / 1000} s does not flash`, changed <= sawToothSwing / 4,
     `red changes by ${changed.toFixed(1)} levels in ${pairApartMs} ms, the saw-tooth's background by ${sawToothSwing} or more`);
   checkReducedFlowers(shot3, `${label}, scene 3 at ${scene3Ms / 1000} s`);
-  await pressEscape(page);
+  await show.escape();
   check(`${label}: Escape ends the show`, await card.waitFor('ended'));
 }
 
@@ -119,7 +118,7 @@ export async function playBriefly(page, shots, consoleLines, label, { withWebGL 
   await clickPlay(card, show, label, silentAudio ? silentStartLimitMs : undefined);
   await show.fit();
   if (silentAudio) {
-    check(`${label}: a note says there is no sound`, await evaluate(page, `!document.getElementById('nosound').hidden`));
+    check(`${label}: a note says there is no sound`, await show.noSoundShown());
   }
   await show.waitTime(scene1Ms);
   checkScene1(await show.screenshot(`${label}-scene1-5s`), `${label}, scene 1 at ${scene1Ms / 1000} s`);
@@ -129,13 +128,13 @@ export async function playBriefly(page, shots, consoleLines, label, { withWebGL 
   if (withWebGL) {
     checkDisplayKeepsUp(rates, label, show);
   } else {
-    const contexts = await evaluate(page, 'window.__probe.contexts');
+    const contexts = await show.canvasContexts();
     check(`${label}: drawn on a 2D canvas`, contexts.includes('2d') && !contexts.some((c) => c.includes('webgl')),
       contexts.join());
     check(`${label}: the console says the software renderer is used`,
       consoleLines.some((line) => line.includes('using the software renderer')));
   }
-  await pressEscape(page);
+  await show.escape();
   check(`${label}: Escape ends the show`, await card.waitFor('ended'));
 }
 
@@ -150,16 +149,13 @@ export async function playTwoScenes(page, shots, label) {
   await show.fit();
   await show.waitTime(scene1Ms);
   checkScene1(await show.screenshot(`${label}-scene1-5s`), `${label}, scene 1 at ${scene1Ms / 1000} s`);
-  // Heard: null where the engine has no audio worklets to record with. Not
-  // outputLatency, which can leave Firefox's page frozen (see index.html).
-  const sound = await evaluate(page, `({ starts: __probe.sourceStarts.length, state: __probe.sourceStarts[0]?.state,
-    baseLatency: __probe.audio?.baseLatency,
-    heard: __probe.recordings.length ? __probe.recordings.some((r) => r.samples.some((x) => Math.abs(x) > 0.01)) : null })`);
+  // Heard: null where the engine has no audio worklets to record with.
+  const sound = await probeOn(page).music();
   check(`${label}: the music plays: a source started in a running audio context, and it is heard`,
     sound.starts === 1 && sound.state === 'running' && sound.heard !== false, JSON.stringify(sound));
   await show.waitTime(scene2Ms);
   checkScene2(await show.screenshot(`${label}-scene2-26s`), `${label}, scene 2 at ${scene2Ms / 1000} s`);
   await checkFrameRates(page, label);
-  await pressEscape(page);
+  await show.escape();
   check(`${label}: Escape ends the show`, await card.waitFor('ended'));
 }
