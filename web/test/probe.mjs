@@ -13,11 +13,13 @@ import { evaluate, waitFor } from './pages.mjs';
 // or 2D for SDL's software renderer), the requests for full screen, and the
 // sound sent to the speakers: everything connected to an audio destination is
 // also recorded, mono, averaged down to about 6000 samples a second. It also
-// keeps the wake locks taken and counts the WebAssembly compilations.
+// keeps the wake locks taken, counts the WebAssembly compilations, and hands
+// out the picture the program drew in a pass, read from its canvas before
+// the browser shows it.
 export const probeSource = `
 window.__probe = { passes: [], frames: [], busyMs: 0, resumedAt: null, contexts: [],
   fullscreenRequests: 0, recordings: [], sourceStarts: [], audio: null, showContext: null, contextRestored: false,
-  wakeLocks: [], compilations: 0 };
+  wakeLocks: [], compilations: 0, drawnWanted: [] };
 const playing = () => document.body && document.body.dataset.state === 'playing';
 const realRequestAnimationFrame = window.requestAnimationFrame.bind(window);
 window.requestAnimationFrame = function (callback) {
@@ -29,8 +31,26 @@ window.requestAnimationFrame = function (callback) {
   return realRequestAnimationFrame((time) => {
     probe.resumedAt = performance.now();
     callback(time);
+    handOverDrawnPicture();
   });
 };
+// Right after a pass the canvas still holds what the program drew, WebGL's
+// too: a hash of a small copy of it goes to whoever asked for one.
+function handOverDrawnPicture() {
+  const wanted = window.__probe.drawnWanted.splice(0);
+  const canvas = document.getElementById('canvas');
+  if (!wanted.length || !canvas) return;
+  const copy = document.createElement('canvas');
+  copy.width = 64;
+  copy.height = 36;
+  const context = realGetContext.call(copy, '2d');
+  context.drawImage(canvas, 0, 0, copy.width, copy.height);
+  let hash = 0;
+  const levels = context.getImageData(0, 0, copy.width, copy.height).data;
+  for (const level of levels) hash = (hash * 31 + level) >>> 0;
+  for (const resolve of wanted) resolve(hash);
+}
+window.__probe.drawnPicture = () => new Promise((resolve) => window.__probe.drawnWanted.push(resolve));
 const countFrame = () => {
   if (playing()) window.__probe.frames.push(performance.now());
   realRequestAnimationFrame(countFrame);
@@ -167,6 +187,12 @@ export function probeOn(page) {
     },
     passCount() {
       return evaluate(page, '__probe.passes.length');
+    },
+    // A hash of the picture the program draws in its next pass, as it drew
+    // it, whatever the browser shows: pictures of passes a second apart
+    // differ while the show runs.
+    drawnPicture() {
+      return evaluate(page, '__probe.drawnPicture()');
     },
     // Forgets an earlier showing's passes, so that the next showing's clock
     // starts at its own first pass.

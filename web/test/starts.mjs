@@ -1,17 +1,19 @@
 // The start loop: Play clicked in a fresh browser, again and again, with
 // every core kept busy and the sound server's null sink as the audio device,
 // as on a viewer's machine doing other work. A start fails only when the show
-// stops, as seen in screenshots: it never moves, or once moving it stands
-// still for longer than any slow machine explains. How long each start takes
-// to show moving frames is a figure printed per engine, never a limit.
+// stops: in screenshots it never moves, or once moving it stands still for
+// longer than any slow machine explains while the page, asked, shows no life.
+// How long each start takes to show moving frames is a figure printed per
+// engine, never a limit.
 import { writeFile } from 'node:fs/promises';
 import { cpus } from 'node:os';
 import path from 'node:path';
 import { Worker } from 'node:worker_threads';
 import { withBrowser } from './browsers.mjs';
-import { titleCard } from './page-objects.mjs';
-import { capturePng, evaluate, openPage, pressEscape } from './pages.mjs';
+import { showOn, titleCard } from './page-objects.mjs';
+import { capturePng, openPage } from './pages.mjs';
 import { changedPixels, pixels } from './pictures.mjs';
+import { probeOn } from './probe.mjs';
 import { check, sleep } from './report.mjs';
 
 // Each engine's start loop: how many starts (Firefox is where a start was
@@ -25,22 +27,27 @@ export const startLoops = {
 };
 
 // Only a stopped show stays without moving frames this long after the click:
-// on a 2-core machine loaded far beyond its cores, starts took up to 13 s.
+// on a 2-core machine loaded ten times over, WebKitGTK took up to 18 s.
 const neverMovesMs = 30000;
-// Only a stopped show stands still this long once it moves: every scene moves
-// in every frame, and the longest pause seen in a busy browser's screenshots
-// was about 2 s.
+// Once it moves, a show that stands still this long in screenshots is asked
+// whether it still runs: every scene moves in every frame, but a busy browser
+// was seen to show no new frame for 2 s, and for over 10 s at ten times the
+// load its cores can take.
 const standsStillMs = 10000;
 // Changes seen after the first before a start counts as playing: the show
 // goes on moving, not only its first frames.
 const changesAfterFirst = 2;
+// How long a page may take to answer, to hand over what the program drew or
+// to end its show on Escape, once its show stands still: a page on a machine
+// loaded many times over was seen to make a pass every 3 s.
+const pageAnswerMs = 20000;
+// How far apart the two pictures the program draws are asked for.
+const drawnApartMs = 1000;
 // A start's browser that has not finished by then has stopped answering
-// altogether, past the card's own limit and the two above: it is killed.
-const browserLimitMs = 180000;
-// How often a start asks the page whether the program has passed, and how
-// long the page may take to answer once the show looks stopped.
+// altogether, past the card's own limit and those above: it is killed.
+const browserLimitMs = 240000;
+// How often a start asks the page whether the program has passed.
 const passPollMs = 50;
-const answerMs = 2000;
 // A screenshot shows the show where more than a tenth of it is lit (above
 // litLevels summed over red, green and blue) and more than a third of it
 // changed from the card; two such show different pictures where at least
@@ -75,8 +82,9 @@ function showsTheShow(frame, card) {
 // screenshot of the card. Only a cue: the screenshots alone judge a start,
 // and a page that stops answering falls through to them.
 async function firstPass(page, since, withinMs) {
+  const probe = probeOn(page);
   while (Date.now() - since < withinMs) {
-    const passes = await within(evaluate(page, '__probe.passes.length'), withinMs - (Date.now() - since));
+    const passes = await within(probe.passCount(), withinMs - (Date.now() - since));
     if (passes === null || passes > 0) return;
     await sleep(passPollMs);
   }
@@ -114,37 +122,48 @@ async function watchShow(page, card, since, scale) {
   return { movingMs, stillMs: Date.now() - lastChange, png: last };
 }
 
-// What the page says of a show that stands still, for the log: whether it
-// answers and still counts the program's passes, and whether Escape ends it.
-async function askThePage(page) {
-  const before = await within(evaluate(page, '__probe.passes.length'), answerMs);
-  await sleep(answerMs);
-  const after = before === null ? null : await within(evaluate(page, '__probe.passes.length'), answerMs);
-  const passing = before === null || after === null ? 'the page does not answer'
-    : `the page counts ${after > before ? `passes (${after})` : `no new passes (${after} in all)`}`;
-  await within(pressEscape(page), answerMs);
-  const ended = await within(titleCard(page).waitFor('ended'), answerMs + 10000);
-  return `${passing}; Escape ${ended ? 'ends' : 'does not end'} the show`;
+// Whether a show that stands still on screen still runs, as its page tells:
+// the program draws a different picture a second later (read from its canvas,
+// whatever the browser shows), and Escape ends the show. A frozen page does
+// neither; a machine too busy to show the frames does both. { runs, detail }.
+async function stillRuns(page) {
+  const probe = probeOn(page);
+  const first = await within(probe.drawnPicture(), pageAnswerMs);
+  await sleep(drawnApartMs);
+  const second = first === null ? null : await within(probe.drawnPicture(), pageAnswerMs);
+  const drawing = first === null || second === null ? 'the page does not answer'
+    : `the program draws ${first === second ? 'the same picture' : 'changing pictures'}`;
+  await within(showOn(page, null).escape(), pageAnswerMs);
+  const ended = await within(titleCard(page).waitFor('ended', { withinMs: pageAnswerMs }), pageAnswerMs);
+  return { runs: first !== null && second !== null && first !== second && ended === true,
+    detail: `${drawing}; Escape ${ended ? 'ends' : 'does not end'} the show` };
 }
 
-// One start in a fresh browser of the engine: { movingMs, detail }, movingMs
-// null where the show stopped. Its last screenshot goes to shot. Where the
-// browser stops answering altogether, browserLimitMs kills it.
+// One start in a fresh browser of the engine: { movingMs, stopped, detail }:
+// movingMs null where the show never moved on screen, stopped where it never
+// moved or stood still while its page showed no life. Its last screenshot
+// goes to shot. Where the browser stops answering altogether, browserLimitMs
+// kills it.
 async function startOnce(engine, url, shot) {
   const scale = startLoops[engine].screenshotScale;
   const outcome = await withBrowser(engine, url, { soundServer: true, limitMs: browserLimitMs }, async (page) => {
     const card = titleCard(page);
     await openPage(page);
-    if (!await card.waitFor('ready')) return { movingMs: null, detail: 'the card never offered to play' };
+    if (!await card.waitFor('ready')) {
+      return { movingMs: null, stopped: true, detail: 'the card never offered to play' };
+    }
     const cardPicture = pixels(await capturePng(page, { scale }));
     const clicked = await card.play();
     const { movingMs, stillMs, png } = await watchShow(page, cardPicture, clicked.atMs, scale);
     if (png) await writeFile(shot, png);
-    if (stillMs === null) return { movingMs, detail: `moving frames ${movingMs} ms after the click` };
-    const where = movingMs === null ? 'no moving frames' : `moving frames ${movingMs} ms after the click, then`;
-    return { movingMs: null, detail: `${where} still for ${(stillMs / 1000).toFixed(1)} s: ${await askThePage(page)}` };
+    const moving = movingMs === null ? 'no moving frames' : `moving frames ${movingMs} ms after the click`;
+    if (stillMs === null) return { movingMs, stopped: false, detail: moving };
+    const { runs, detail } = await stillRuns(page);
+    return { movingMs, stopped: movingMs === null || !runs,
+      detail: `${moving}${movingMs === null ? ' in' : ', then still for'} ${(stillMs / 1000).toFixed(1)} s: ` +
+        detail };
   });
-  return outcome ?? { movingMs: null, detail: 'no answer' };
+  return outcome ?? { movingMs: null, stopped: true, detail: 'no answer' };
 }
 
 // The median and the largest of numbers, in seconds.
@@ -168,8 +187,8 @@ export async function checkStarts(engine, url, shots, { idle = false } = {}) {
     for (let start = 1; start <= count; start += 1) {
       const outcome = await startOnce(engine, url, path.join(shots, `start-${engine}-${start}.png`));
       console.log(`  ${engine} start ${start}: ${outcome.detail}`);
-      if (outcome.movingMs === null) stopped.push(start);
-      else movingMs.push(outcome.movingMs);
+      if (outcome.stopped) stopped.push(start);
+      if (outcome.movingMs !== null) movingMs.push(outcome.movingMs);
     }
   } finally {
     await stopBusy();
@@ -177,6 +196,7 @@ export async function checkStarts(engine, url, shots, { idle = false } = {}) {
   const where = idle ? '' : ' on a busy machine';
   if (movingMs.length) console.log(`${engine} starts${where}: moving frames after ${spread(movingMs)}`);
   check(`${engine}: ${count} starts${where} each play on, none stopped (moving within ` +
-    `${neverMovesMs / 1000} s of the click, never still for ${standsStillMs / 1000} s)`, stopped.length === 0,
+    `${neverMovesMs / 1000} s of the click, never still for ${standsStillMs / 1000} s with the page frozen)`,
+  stopped.length === 0,
   `${count - stopped.length} of ${count} played${stopped.length ? `; stopped: start ${stopped.join(', ')}` : ''}`);
 }
