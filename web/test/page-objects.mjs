@@ -6,11 +6,14 @@ import { canvasContentBox, pairApartMs, screenshot } from './pictures.mjs';
 import { probeOn } from './probe.mjs';
 import { sleep } from './report.mjs';
 
-// How long the card may take to reach a state: ready once the program is
-// downloaded and compiled, ended once a show is stopped.
-const cardStateLimitsMs = { ready: 60000, ended: 10000 };
-// How long the show may take to draw its first frame after Play.
-export const firstFrameLimitMs = 20000;
+// How long the card may take to reach a state, limits only a page that never
+// gets there reaches: ready once the program is downloaded and compiled (a
+// few seconds on a busy machine), ended once a show is stopped and the next
+// one made (a second or two).
+const cardStateLimitsMs = { ready: 60000, ended: 30000 };
+// How long the show may take to draw its first frame after Play: a second or
+// two on a busy machine; only a show that never starts takes this long.
+export const firstFrameLimitMs = 30000;
 
 // The parts of the card that are outside the viewport and that scrolling
 // does not bring into it; [] when all can be seen.
@@ -109,9 +112,14 @@ export function showOn(page, shots) {
     firstPassMs() {
       return probe.firstPassMs();
     },
-    // Milliseconds on the show's clock.
+    // When the program started its clock, on the page's clock, as the page
+    // noted it to place the music.
+    clockStartMs() {
+      return evaluate(page, 'showStartedAt');
+    },
+    // Milliseconds on the show's clock, from when the program started it.
     time() {
-      return probe.sinceFirstPassMs();
+      return evaluate(page, 'performance.now() - showStartedAt');
     },
     async waitTime(ms) {
       const now = await show.time();
@@ -136,8 +144,8 @@ export function showOn(page, shots) {
       await show.waitTime(atMs + pairApartMs);
       return [first, await show.screenshot(`${name}-later`)];
     },
-    // The slowest of this show's screenshots: a page that starves the
-    // browser's display answers late.
+    // The slowest of this show's screenshots, a figure: a page that starves
+    // the browser's display answers late.
     slowestScreenshotMs() {
       return slowestScreenshotMs;
     },

@@ -6,6 +6,11 @@ import { probeSource } from './probe.mjs';
 import { sleep } from './report.mjs';
 
 export const viewport = { width: 1280, height: 800 };
+// How long a page may take to react to what it is told or shown (a button,
+// a key, its audio stopping and starting): it reacts at once, and on a busy
+// machine answers within a second or two; only a page that never reacts
+// takes this long.
+export const reactionLimitMs = 10000;
 // How often waitFor asks the page.
 const pollMs = 100;
 // Time for a page to lay itself out anew at a phone's size.

@@ -1,7 +1,7 @@
 // Chromium as a phone: the card at phone sizes, Play by a tap, the screen
 // kept awake, the audio interrupted, the phone turned, the show ended by a tap.
 import { showOn, titleCard } from './page-objects.mjs';
-import { emulatePhone, openPage } from './pages.mjs';
+import { emulatePhone, openPage, reactionLimitMs } from './pages.mjs';
 import { checkScene1, isBlack, scene1Ms, screenshot, showHeight, showWidth } from './pictures.mjs';
 import { probeOn } from './probe.mjs';
 import { check, sleep } from './report.mjs';
@@ -12,16 +12,14 @@ const phoneScreens = [[390, 844], [320, 480], [568, 320], [844, 340]];
 
 // On the show's clock: the portrait screenshot, then, turned, scene1Ms's, and
 // the audio suspended for suspendForMs; resumedForMs after, the music is
-// compared with the show, within syncToleranceMs.
+// compared with the show, within syncToleranceMs: music resumed where it
+// stopped is the whole interruption behind, while a busy machine's audio
+// clock strays by tens of milliseconds.
 const portraitMs = 3000;
 const suspendAtMs = 7000;
 const suspendForMs = 3000;
 const resumedForMs = 1000;
-const syncToleranceMs = 100;
-// How long the page may take to take a wake lock, to let it go, and to show the note.
-const wakeLockLimitMs = 3000;
-const wakeLockReleaseLimitMs = 2000;
-const noteLimitMs = 2000;
+const syncToleranceMs = suspendForMs / 2;
 
 // Chromium as a phone: the card at phone sizes, Play by a tap, a wake lock
 // while the show plays, the audio interrupted in scene 1, the phone turned,
@@ -49,7 +47,7 @@ export async function playOnPhone(page, shots) {
   await emulatePhone(page, 390, 844);
   await card.play({ tap: true });
   check('phone: a tap on Play starts the show', await show.started());
-  check('phone: a wake lock keeps the screen on while the show plays', await probe.wakeLockWithin(wakeLockLimitMs));
+  check('phone: a wake lock keeps the screen on while the show plays', await probe.wakeLockWithin(reactionLimitMs));
   await show.waitTime(portraitMs);
   let canvasBox = await show.fit();
   check('phone: in portrait the picture spans the width', Math.abs(canvasBox.width - 390) < 1,
@@ -69,7 +67,7 @@ export async function playOnPhone(page, shots) {
   await checkInterruption(show);
   await show.stop({ tap: true });
   check('phone: a tap on ✕ ends the show', await card.waitFor('ended'));
-  check('phone: and the wake lock is let go', await probe.wakeLocksReleasedWithin(wakeLockReleaseLimitMs));
+  check('phone: and the wake lock is let go', await probe.wakeLocksReleasedWithin(reactionLimitMs));
 }
 
 // The browser suspends the audio for a while in scene 1, as a call or a
@@ -83,7 +81,7 @@ async function checkInterruption(show) {
   await probe.suspendAudio();
   const suspendedAt = Date.now();
   check('phone: while the audio is suspended, the note says there is no sound',
-    await show.noSoundShownWithin(noteLimitMs));
+    await show.noSoundShownWithin(reactionLimitMs));
   await sleep(suspendForMs - (Date.now() - suspendedAt));
   await probe.resumeAudio();
   await sleep(resumedForMs);

@@ -208,15 +208,12 @@ export function probeOn(page) {
     firstPassMs() {
       return evaluate(page, '__probe.passes[0]');
     },
-    // Milliseconds since the first pass: the show's clock.
-    sinceFirstPassMs() {
-      return evaluate(page, 'performance.now() - __probe.passes[0]');
-    },
     // The passes, the frames the browser displayed, the milliseconds spent
     // in the program and the kinds of canvas context made, read at one moment.
+    // now is the page's clock as it answers.
     timeline() {
       return evaluate(page, '({ passes: __probe.passes, frames: __probe.frames, busyMs: __probe.busyMs, ' +
-        'contexts: __probe.contexts })');
+        'contexts: __probe.contexts, now: performance.now() })');
     },
     // The kinds of canvas context made ("webgl2", "2d"...), in order.
     canvasContexts() {
@@ -267,11 +264,10 @@ export function probeOn(page) {
     musicStartedWithin(withinMs) {
       return waitFor(page, '__probe.sourceStarts.length > 0', withinMs);
     },
-    // Where the first music source started: showMs on the show's clock,
+    // Where the first music source started: atMs on the page's clock,
     // offsetMs into the music.
     firstMusicStart() {
-      return evaluate(page, `({ showMs: __probe.sourceStarts[0].at - __probe.passes[0],
-        offsetMs: 1000 * __probe.sourceStarts[0].offset })`);
+      return evaluate(page, `({ atMs: __probe.sourceStarts[0].at, offsetMs: 1000 * __probe.sourceStarts[0].offset })`);
     },
     // Where the music is now: musicMs into the music by the latest source
     // and the audio clock, showMs since the first source started, and the

@@ -2,20 +2,20 @@
 // show's clock, the frame rates, what a second showing loads, late music.
 import { sceneEndsMs } from './music.mjs';
 import { firstFrameLimitMs, showOn, titleCard } from './page-objects.mjs';
+import { reactionLimitMs } from './pages.mjs';
 import { screenshot } from './pictures.mjs';
 import { probeOn } from './probe.mjs';
 import { check } from './report.mjs';
 import { served } from './site.mjs';
 
-// How long the page may take to ask for full screen after the button.
-const fullscreenLimitMs = 2000;
-// How long any screenshot of a show may take.
-const screenshotLimitMs = 2000;
-// When audio starts in a silent show, on its clock; how long the music may
-// take to join in then, and how far past the show's moment it may start.
+// When audio starts in a silent show, on its clock, and how far past the
+// show's moment the music may start: ahead by the output's latency as the
+// browser reports it, tens of milliseconds, whatever the machine's load.
 const lateSoundMs = 6000;
-const musicJoinLimitMs = 3000;
 const musicJoinToleranceMs = 250;
+// Only a program that has stopped goes this long without a pass: the
+// software renderer takes seconds for some frames on a busy machine.
+const longestPauseLimitMs = 10000;
 
 // Clicks Play on the card; checks that the show starts within limitMs and
 // returns the milliseconds from the click to the program's first frame.
@@ -35,7 +35,7 @@ const shortestSceneMs = 1000;
 // begun, from the probe's time stamps; checks that the display keeps up
 // with the program, one displayed frame per pass.
 export async function checkFrameRates(page, label) {
-  const { passes, frames, busyMs, contexts } = await probeOn(page).timeline();
+  const { passes, frames, busyMs, contexts, now } = await probeOn(page).timeline();
   const start = passes[0];
   const last = passes[passes.length - 1];
   const rates = [];
@@ -49,17 +49,21 @@ export async function checkFrameRates(page, label) {
   console.log(`frame rates (${label}), program passes / displayed frames per second: ` +
     rates.map((r) => `scene ${r.scene} ${r.passes.toFixed(1)} / ${r.frames.toFixed(1)}`).join(', ') +
     `; ${(busyMs / passes.length).toFixed(1)} ms of each pass in the program; canvas context: ${contexts.join()}`);
-  check(`the show renders frames (${label})`, rates.every((r) => r.passes >= 1));
+  const pauses = passes.map((at, i) => at - (i ? passes[i - 1] : at)).concat(now - last);
+  const longestPauseMs = Math.max(...pauses);
+  check(`the show renders frames (${label})`, longestPauseMs <= longestPauseLimitMs,
+    `longest pause between passes ${Math.round(longestPauseMs)} ms`);
   return rates;
 }
 
+// The probe counts a pass and a displayed frame in every animation frame,
+// however slow the machine: only a program that asks for frames twice, or a
+// display that drops them, is more than a tenth apart.
 export function checkDisplayKeepsUp(rates, label, show) {
   const behind = rates.filter((r) => Math.abs(r.frames - r.passes) > 0.1 * r.passes);
   check(`${label}: one displayed frame per program pass, within 10 %`, behind.length === 0,
     behind.map((r) => `scene ${r.scene}`).join(', '));
-  const slowestMs = show.slowestScreenshotMs();
-  check(`${label}: screenshots return within ${screenshotLimitMs / 1000} s`, slowestMs <= screenshotLimitMs,
-    `slowest ${slowestMs} ms`);
+  console.log(`screenshots (${label}): the slowest took ${show.slowestScreenshotMs()} ms`);
 }
 // The title card: its poster, icon and link-preview image load, it warns
 // where WebGL is missing (expected: whether it should), and its help is a
@@ -84,7 +88,7 @@ export async function checkTitleCard(page, shots, label, expectSlowNotice) {
 export async function checkFullscreenButton(page) {
   const show = showOn(page, null);
   await show.pressFullscreen();
-  check('the full-screen button asks for full screen', await probeOn(page).fullscreenRequestedWithin(fullscreenLimitMs));
+  check('the full-screen button asks for full screen', await probeOn(page).fullscreenRequestedWithin(reactionLimitMs));
   await show.leaveFullscreen();
 }
 
@@ -99,14 +103,16 @@ export async function checkNothingLoadedTwice(page) {
 }
 
 // Audio starts at lateSoundMs of a silent show: the music must start there,
-// at the show's moment (the first frame follows the clock's start by its
-// drawing time), and the note go.
+// at the show's moment counted from when the program started its clock (its
+// first frame follows by its drawing time, long on a busy machine), and the
+// note go.
 export async function checkMusicJoinsLate(show, label) {
   const probe = probeOn(show.page);
   await show.waitTime(lateSoundMs);
   await probe.startSound();
-  const joined = await probe.musicStartedWithin(musicJoinLimitMs);
-  const { showMs, offsetMs } = joined ? await probe.firstMusicStart() : {};
+  const joined = await probe.musicStartedWithin(reactionLimitMs);
+  const { atMs, offsetMs } = joined ? await probe.firstMusicStart() : {};
+  const showMs = joined ? atMs - await show.clockStartMs() : null;
   check(`${label}: the music joins in when audio starts, at the show's moment`,
     joined && offsetMs >= showMs && offsetMs <= showMs + musicJoinToleranceMs,
     joined ? `from ${Math.round(offsetMs)} ms of the music at ${Math.round(showMs)} ms of the show` : 'no music started');

@@ -1,9 +1,9 @@
 // What each run does with its page on a desktop: the whole show, a second
 // showing, reduced flashing, a few seconds of a browser the show must cope
 // with, and the two scenes Firefox and WebKitGTK play.
-import { checkMusic } from './music.mjs';
+import { checkMusic, sceneEndsMs } from './music.mjs';
 import { showOn, titleCard } from './page-objects.mjs';
-import { openPage } from './pages.mjs';
+import { openPage, reactionLimitMs } from './pages.mjs';
 import { checkLetterbox, checkReducedFlowers, checkScene1, checkScene2, checkScene3, checkScene5, meanDifference,
   pairApartMs, redOnly, sawToothSwing, scene1Ms, scene2Ms, scene3Ms, scene5Ms } from './pictures.mjs';
 import { probeOn } from './probe.mjs';
@@ -11,21 +11,23 @@ import { check } from './report.mjs';
 import { checkDisplayKeepsUp, checkFrameRates, checkMusicJoinsLate, checkNothingLoadedTwice, checkTitleCard,
   clickPlay } from './show-checks.mjs';
 
-// How long the whole show may take to end by itself after its last check.
-const endLimitMs = 20000;
+// How long the whole show may take to end by itself after its last check:
+// its last seconds, then the end card, which only a show that never ends
+// misses.
+const endLimitMs = sceneEndsMs[sceneEndsMs.length - 1] - scene5Ms + reactionLimitMs;
 // The browser takes the WebGL context away at contextLostMs of the show's
-// clock and gives it back restoreAfterMs later; restoredLimitMs allows for a
-// late answer.
+// clock and gives it back restoreAfterMs later.
 const contextLostMs = 21000;
 const restoreAfterMs = 2000;
-const restoredLimitMs = 4000;
 // How long the second showing plays before its stop control is tapped.
 const secondShowingMs = 2000;
-// How long a brief showing plays, and how long one without sound may take to start.
+// How long a brief showing plays.
 const briefShowingMs = 10000;
-const silentStartLimitMs = 2000;
-// How far apart scene 1 of the two modes may be, in levels per channel on average.
-const sameSceneLevels = 12;
+// How far apart scene 1 of the two modes may be, in levels per channel on
+// average: a busy machine's screenshots land up to 3 s off their moment, and
+// scene 1 at 5 s and at 8 s are 23 levels apart (the capture tool's stills),
+// while against a black screen it is 50 levels and against scene 2, 102.
+const sameSceneLevels = 35;
 
 // The whole show: pixels of four scenes, frame rates, the music, its own end.
 export async function playWholeShow(page, folder, shots, consoleLines, label, withWebGL = true) {
@@ -65,7 +67,7 @@ async function loseWebGLContext(show, label) {
   await show.waitTime(contextLostMs);
   check(`${label}: the WebGL context is lost at ${contextLostMs / 1000} s`,
     await show.loseContext(restoreAfterMs));
-  check(`${label}: and restored ${restoreAfterMs / 1000} s later`, await show.contextRestoredWithin(restoredLimitMs));
+  check(`${label}: and restored ${restoreAfterMs / 1000} s later`, await show.contextRestoredWithin(restoreAfterMs + reactionLimitMs));
 }
 
 export async function playAgainAndTapStop(page) {
@@ -115,7 +117,7 @@ export async function playBriefly(page, shots, consoleLines, label, { withWebGL 
   const show = showOn(page, shots);
   await openPage(page);
   await checkTitleCard(page, shots, label, !withWebGL);
-  await clickPlay(card, show, label, silentAudio ? silentStartLimitMs : undefined);
+  await clickPlay(card, show, label);
   await show.fit();
   if (silentAudio) {
     check(`${label}: a note says there is no sound`, await show.noSoundShown());
