@@ -67,7 +67,8 @@ async function loseWebGLContext(show, label) {
   await show.waitTime(contextLostMs);
   check(`${label}: the WebGL context is lost at ${contextLostMs / 1000} s`,
     await show.loseContext(restoreAfterMs));
-  check(`${label}: and restored ${restoreAfterMs / 1000} s later`, await show.contextRestoredWithin(restoreAfterMs + reactionLimitMs));
+  check(`${label}: and restored ${restoreAfterMs / 1000} s later`,
+    await show.contextRestoredWithin(restoreAfterMs + reactionLimitMs));
 }
 
 export async function playAgainAndTapStop(page) {
