@@ -111,6 +111,64 @@ TEST(Scene3Sprites, SizeGrowsFromTenSecondsOfSceneTime)
     EXPECT_EQ(rect(copiesOf(demo.texSuikelois).at(0).destination), "{896,476,129,129}");
 }
 
+TEST(Scene3Sprites, TheCalmerShowTurnsAndGrowsTheFlowersOnTheKick)
+{
+    // After 60010 ms, when the show's red starts beating, the calmer show holds
+    // the middle of each beat; each kick (every 512 ms from 128) moves the
+    // picture on by a beat in a 120 ms snap that eases out. The show moves steadily.
+    struct Case {
+        bool reduceFlashes;
+        int32_t elapsedMs;
+        int32_t movingMs; // the elapsedMs the flowers are drawn for
+        int32_t size;
+    };
+    const Case cases[] = {
+        {false, 60092, 60092, 132}, {false, 70000, 70000, 628}, {true, 60010, 60010, 128},
+        {true, 60011, 59776, 128},  {true, 60032, 59776, 128},  {true, 60033, 59789, 128},
+        {true, 60092, 60224, 139},  {true, 60152, 60288, 142},  {true, 70000, 70016, 628},
+        {true, 70271, 70016, 628},  {true, 70272, 70016, 628},  {true, 70400, 70528, 654}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE((c.reduceFlashes ? "calmer show at " : "show at ") +
+                     std::to_string(c.elapsedMs));
+        setUpScene(3, c.elapsedMs, c.elapsedMs - 50000);
+        demo.reduceFlashes = c.reduceFlashes;
+        renderScene3();
+        const DrawCall sprite = copiesOf(demo.texSuikelois).at(0);
+        EXPECT_EQ(sprite.destination.w, c.size);
+        EXPECT_DOUBLE_EQ(sprite.angle, (c.movingMs - 50000) / 7.2);
+    }
+}
+
+TEST(Scene3Sprites, TheCalmerShowMovesWordsAndFogOnTheKickAndKeepsItsReds)
+{
+    // At 90000 ms the calmer show draws what moves for 89984, the middle of
+    // the beat from the kick at 89728, the fog's tint of that second
+    // included; the reds are those of 90000.
+    struct Case {
+        bool reduceFlashes;
+        int32_t movingMs;
+        int32_t clearRed;
+        int32_t spriteRed;
+        int32_t fogX;
+        int32_t fogTint;
+    };
+    const Case cases[] = {{false, 90000, 16, 144, -216, 0}, {true, 89984, 90, 72, -218, 8}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.reduceFlashes ? "calmer show" : "show");
+        setUpScene(3, 90000, 40000);
+        demo.reduceFlashes = c.reduceFlashes;
+        renderScene3();
+        EXPECT_EQ(callsOf(CallKind::Clear).at(0).color.r, c.clearRed);
+        EXPECT_EQ(copiesOf(demo.texSuikelois).at(0).color.r, c.spriteRed);
+        const int32_t sceneMs = c.movingMs - 50000;
+        expectHeading(3620 - c.movingMs / 10, 440, 350, c.movingMs / -10.0, -c.movingMs / 100.0);
+        expectRedLine(firstPrediction, 16920 - sceneMs / 2,
+                      c.reduceFlashes ? 500 : sceneMs / 10 - 3000, sceneMs / -10.0);
+        EXPECT_EQ(rects(copiesOf(demo.texSumuuh)), fogRects(c.fogX, fogTop(c.movingMs)));
+        EXPECT_EQ(rgb(copiesOf(demo.texSumuuh).at(0).color), rgb(testPalette[c.fogTint]));
+    }
+}
+
 TEST(Scene3Sprites, FirstFrameStillCountsSceneTimeFromSceneTwo)
 {
     setUpScene(3, 50001, 30001);
@@ -190,6 +248,7 @@ TEST(Scene3Predictions, FirstTwoLinesFollowSceneTimeTheThirdElapsedTime)
 
 TEST(Scene3Predictions, TheCalmerShowScrollsTheFirstTwoLinesAtTheRedLinesHeight)
 {
+    // Half way between kicks, where the calmer show moves by the clock itself.
     struct Case {
         bool reduceFlashes;
         int32_t firstY;
@@ -198,7 +257,7 @@ TEST(Scene3Predictions, TheCalmerShowScrollsTheFirstTwoLinesAtTheRedLinesHeight)
     const Case cases[] = {{false, 4444 - 3000, 4800 - 4444}, {true, 500, 500}};
     for (const Case& c : cases) {
         SCOPED_TRACE(c.reduceFlashes ? "calmer show" : "show");
-        setUpScene(3, 97001, 44444);
+        setUpScene(3, 97152, 44444);
         demo.reduceFlashes = c.reduceFlashes;
         renderScene3();
         expectRedLine(firstPrediction, 16920 - 22222, c.firstY, -4444.4);

@@ -93,24 +93,39 @@ TEST(Scene4Sprites, FiveSpritesInTableOrderTurningTogether)
     }
 }
 
-TEST(Scene4Sprites, TheCalmerShowHoldsThemBrightAndTurnsThemATenthAsFast)
+TEST(Scene4Sprites, TheCalmerShowHoldsThemBrightAndTurnsThemATenthAsFastOnTheKick)
 {
+    // The calmer show holds the middle of each beat: at 105000 ms that of the
+    // kick at 104576, 104832; 20 ms after the kick at 100480 it is 60 ms
+    // behind the clock, half way through the snap. The reds keep the clock.
     struct Case {
         bool reduceFlashes;
+        int32_t elapsedMs;
+        int32_t movingMs;
         int32_t clearRed;
         int32_t spriteRed;
+        int32_t size;
         double angle;
     };
-    const Case cases[] = {{false, 168, 40, 105000.0 / 3.6}, {true, 90, 200, 105000.0 / 3.6 * 0.1}};
+    const Case cases[] = {{false, 105000, 105000, 168, 40, 10628, 105000.0 / 3.6},
+                          {true, 105000, 104832, 90, 200, 10611, 104832.0 / 3.6 * 0.1},
+                          {false, 100500, 100500, 20, 148, 10178, 100500.0 / 3.6},
+                          {true, 100500, 100440, 90, 200, 10172, 100440.0 / 3.6 * 0.1}};
     for (const Case& c : cases) {
-        SCOPED_TRACE(c.reduceFlashes ? "calmer show" : "show");
-        setUpScene(4, 105000, 5000);
+        SCOPED_TRACE((c.reduceFlashes ? "calmer show at " : "show at ") +
+                     std::to_string(c.elapsedMs));
+        setUpScene(4, c.elapsedMs, c.elapsedMs - 100000);
         demo.reduceFlashes = c.reduceFlashes;
         renderScene4();
         EXPECT_EQ(callsOf(CallKind::Clear).at(0).color.r, c.clearRed);
         const DrawCall sprite = copiesOf(demo.texSuikelois).at(0);
         EXPECT_EQ(sprite.color.r, c.spriteRed);
+        EXPECT_EQ(sprite.destination.w, c.size);
         EXPECT_DOUBLE_EQ(sprite.angle, c.angle);
+        const int32_t s = c.movingMs - 100000;
+        const int32_t hx = 300 - s / 10;
+        expectHeading(hx, 300 - hx / 2, 50, s / -10.0, -c.movingMs / 100.0);
+        expectRedLine(clothesText, 49920 - c.movingMs / 2, 500, c.movingMs / -10.0);
     }
 }
 

@@ -11,7 +11,6 @@
 
 namespace {
 
-constexpr int32_t flashStartMs = 60010;
 constexpr int32_t fogStartMs = 75000;
 
 constexpr int32_t always = INT32_MIN;
@@ -34,7 +33,7 @@ void tintSprites(int32_t elapsedMs)
 {
     const auto fade = static_cast<int32_t>(255.0f * easeWindow(elapsedMs, 53000.0f, 3000.0f));
     const auto alpha = static_cast<int32_t>(255.0f * easeWindow(elapsedMs, 49950.0f, 2050.0f));
-    if (elapsedMs > flashStartMs) {
+    if (elapsedMs > redBeatsAfterMs) {
         const Uint8 red = flashingRed(static_cast<Uint8>(elapsedMs % 256), darkRed);
         SDL_SetTextureColorMod(demo.texSuikelois, red, 0, 0);
     } else {
@@ -83,19 +82,23 @@ void drawPredictions(int32_t elapsedMs, int32_t sceneMs)
 void renderScene3()
 {
     const int32_t elapsedMs = demo.elapsedMs;
-    const int32_t sceneMs = demo.sceneMs;
-    const Uint8 red = elapsedMs > flashStartMs ? backgroundRed(elapsedMs) : 0;
+    const Uint8 red = elapsedMs > redBeatsAfterMs ? backgroundRed(elapsedMs) : 0;
     SDL_SetRenderDrawColor(demo.renderer, red, 0, 0, 255);
     SDL_RenderClear(demo.renderer);
-    drawHeading(3620 - elapsedMs / 10, 440, 350, static_cast<double>(elapsedMs) / -10.0,
-                static_cast<double>(-elapsedMs) / 100.0);
+    // What moves, moves by a clock that the calmer show steps on the kick;
+    // the reds keep the show's own.
+    const int32_t shiftMs = kickShiftMs(elapsedMs);
+    const int32_t movingMs = elapsedMs + shiftMs;
+    const int32_t sceneMs = demo.sceneMs + shiftMs;
+    drawHeading(3620 - movingMs / 10, 440, 350, static_cast<double>(movingMs) / -10.0,
+                static_cast<double>(-movingMs) / 100.0);
     SDL_SetTextureColorMod(demo.texFont, 255, 255, 255);
     tintSprites(elapsedMs);
-    drawSprites(elapsedMs, sceneMs);
-    drawPredictions(elapsedMs, sceneMs);
-    if (elapsedMs > fogStartMs) {
-        tintFogWall(elapsedMs);
-        drawFogWall(elapsedMs);
+    drawSprites(movingMs, sceneMs);
+    drawPredictions(movingMs, sceneMs);
+    if (movingMs > fogStartMs) {
+        tintFogWall(movingMs);
+        drawFogWall(movingMs);
     }
     // Scene 4 draws the sprites with whatever alpha this leaves: opaque.
     SDL_SetTextureAlphaMod(demo.texSuikelois, 255);

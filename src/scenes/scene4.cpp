@@ -35,19 +35,23 @@ void drawGiantSprites(int32_t elapsedMs)
 void renderScene4()
 {
     const int32_t e = demo.elapsedMs;
-    const int32_t s = demo.sceneMs;
     SDL_SetRenderDrawColor(demo.renderer, backgroundRed(e), 0, 0, 255);
     SDL_RenderClear(demo.renderer);
     // The sprites' saw-tooth runs 128 steps ahead of the background's; their
     // alpha is the 255 that scene 3 leaves behind.
     SDL_SetTextureColorMod(demo.texSuikelois, flashingRed(static_cast<Uint8>(e), brightRed), 0, 0);
-    drawGiantSprites(e);
+    // What moves, moves by a clock that the calmer show steps on the kick;
+    // the reds keep the show's own.
+    const int32_t shiftMs = kickShiftMs(e);
+    const int32_t movingMs = e + shiftMs;
+    const int32_t s = demo.sceneMs + shiftMs;
+    drawGiantSprites(movingMs);
     const int32_t hx = 300 - s / 10;
     const int32_t hy = 300 - static_cast<int32_t>(0.5f * static_cast<float>(hx));
-    drawHeading(hx, hy, 50, static_cast<double>(s) / -10.0, static_cast<double>(-e) / 100.0);
+    drawHeading(hx, hy, 50, static_cast<double>(s) / -10.0, static_cast<double>(-movingMs) / 100.0);
     SDL_SetTextureColorMod(demo.texFont, 255, 255, 255);
-    tintFogWall(e);
+    tintFogWall(movingMs);
     // The red line is left tinting the font page: no reset follows it.
-    drawClothesLine(e);
-    drawFogWall(e);
+    drawClothesLine(movingMs);
+    drawFogWall(movingMs);
 }
