@@ -12,8 +12,9 @@
 // capture --at takes them; beat_kept DIR..., each holding frame_NNNNNN.png
 // stills of those moments (bench/beat_kept.sh makes them), one column each,
 // named by the folder.
+#include "rgb_image.h"
+
 #include <SDL.h>
-#include <SDL_image.h>
 
 #include <cmath>
 #include <cstdint>
@@ -77,24 +78,6 @@ std::string stillPath(const std::string& dir, int32_t ms)
     return dir + name;
 }
 
-bool loadPixels(const std::string& path, std::vector<unsigned char>* pixels)
-{
-    SDL_Surface* loaded = IMG_Load(path.c_str());
-    SDL_Surface* rgb =
-        loaded != nullptr ? SDL_ConvertSurfaceFormat(loaded, SDL_PIXELFORMAT_RGB24, 0) : nullptr;
-    SDL_FreeSurface(loaded);
-    if (rgb == nullptr) {
-        return false;
-    }
-    pixels->clear();
-    for (int row = 0; row < rgb->h; ++row) {
-        const auto* line = static_cast<const unsigned char*>(rgb->pixels) + row * rgb->pitch;
-        pixels->insert(pixels->end(), line, line + rgb->w * 3);
-    }
-    SDL_FreeSurface(rgb);
-    return true;
-}
-
 double meanDifference(const std::vector<unsigned char>& a, const std::vector<unsigned char>& b)
 {
     double sum = 0.0;
@@ -117,13 +100,16 @@ bool readChanges(const std::string& dir, const Stretch& stretch, std::vector<Cha
 {
     std::vector<unsigned char> before;
     std::vector<unsigned char> now;
+    int width = 0;
+    int height = 0;
     const int first = firstFrameFrom(stretch.firstMs);
-    if (!loadPixels(stillPath(dir, frameMs(first)), &before)) {
+    if (!loadRgbImage(stillPath(dir, frameMs(first)), &before, &width, &height)) {
         return false;
     }
     changes->clear();
     for (int frame = first + 1; frameMs(frame) <= stretch.lastMs; ++frame) {
-        if (!loadPixels(stillPath(dir, frameMs(frame)), &now) || now.size() != before.size()) {
+        if (!loadRgbImage(stillPath(dir, frameMs(frame)), &now, &width, &height) ||
+            now.size() != before.size()) {
             return false;
         }
         const int32_t ms = frameMs(frame);

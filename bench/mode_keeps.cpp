@@ -3,8 +3,9 @@
 // Usage: mode_keeps NORMAL_DIR REDUCED_DIR, each holding frame_NNNNNN.png
 // stills of the moments that mode_keeps --moments lists (bench/reduced_keeps.sh
 // makes them), or mode_keeps NORMAL.png REDUCED.png for the figures of one pair.
+#include "rgb_image.h"
+
 #include <SDL.h>
-#include <SDL_image.h>
 
 #include <algorithm>
 #include <cmath>
@@ -48,30 +49,21 @@ constexpr int layoutBlock = 16;
 
 bool loadStill(const std::string& path, Still* still)
 {
-    SDL_Surface* loaded = IMG_Load(path.c_str());
-    SDL_Surface* rgb =
-        loaded != nullptr ? SDL_ConvertSurfaceFormat(loaded, SDL_PIXELFORMAT_RGB24, 0) : nullptr;
-    SDL_FreeSurface(loaded);
-    if (rgb == nullptr) {
+    std::vector<unsigned char> rgb;
+    if (!loadRgbImage(path, &rgb, &still->width, &still->height)) {
         return false;
     }
-    still->width = rgb->w;
-    still->height = rgb->h;
-    const size_t count = static_cast<size_t>(rgb->w) * rgb->h;
+    const size_t count = rgb.size() / 3;
     for (std::vector<float>* channel : {&still->r, &still->g, &still->b, &still->y}) {
         channel->resize(count);
     }
-    for (int row = 0; row < rgb->h; ++row) {
-        const auto* pixel = static_cast<const unsigned char*>(rgb->pixels) + row * rgb->pitch;
-        for (int column = 0; column < rgb->w; ++column, pixel += 3) {
-            const size_t i = static_cast<size_t>(row) * rgb->w + column;
-            still->r[i] = pixel[0];
-            still->g[i] = pixel[1];
-            still->b[i] = pixel[2];
-            still->y[i] = 0.2126f * pixel[0] + 0.7152f * pixel[1] + 0.0722f * pixel[2];
-        }
+    for (size_t i = 0; i < count; ++i) {
+        const unsigned char* pixel = &rgb[3 * i];
+        still->r[i] = pixel[0];
+        still->g[i] = pixel[1];
+        still->b[i] = pixel[2];
+        still->y[i] = 0.2126f * pixel[0] + 0.7152f * pixel[1] + 0.0722f * pixel[2];
     }
-    SDL_FreeSurface(rgb);
     return true;
 }
 
