@@ -11,7 +11,8 @@ play_packages=(
 )
 test_packages=(
   clang clang-format libclang-rt-14-dev ffmpeg git valgrind
-  emscripten chromium firefox-esr webkit2gtk-driver pulseaudio dpkg-dev
+  emscripten chromium firefox-esr webkit2gtk-driver pulseaudio pulseaudio-utils dpkg-dev
+  pipewire pipewire-pulse wireplumber dbus-daemon
   wine64 xdotool unzip python3
 )
 # The benchmarks of bench/, which drive the program with the test harness.

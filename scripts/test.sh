@@ -26,7 +26,7 @@ ctest --test-dir build --output-on-failure -j2
 # output's assumed latency leave a beat up to about 40 ms off on a busy machine
 # (+31.6 ms seen), while a follower that fails leaves it a second or a mixer
 # buffer (46 ms) beyond that, and a rig that misreads its clock 128 ms.
-bench/av_sync.sh build --from 58 --to 80 --stall-at 66 --limit 60
+tools/av_sync/av_sync.sh build --from 58 --to 80 --stall-at 66 --limit 60
 
 # The Windows archive plays under Wine in real time (two and a half minutes),
 # in the background while valgrind and the sanitizer build run: nothing there

@@ -1,7 +1,7 @@
 // The sync rig's picture clock on synthetic recordings: a program drawing
 // the red saw-tooth at its own moments, grabbed every 4 ms.
 #include "picture_clock.h"
-#include "scenes/scenes.h"
+#include "scenes/show_values.h"
 
 #include <gtest/gtest.h>
 
@@ -20,13 +20,10 @@ constexpr double wallAtShowStart = 1000.0;
 constexpr size_t patches = 144;
 constexpr size_t backgroundPatches = 120;
 
-// The first millisecond scene 3 draws its background red, black before.
-constexpr int32_t sawToothAfterMs = 60010;
-
 // The show's own background red at show time e, as scene 3 draws it.
 double shownRed(int32_t e)
 {
-    return e > sawToothAfterMs ? static_cast<double>(backgroundRed(e)) : 0.0;
+    return e > redBeatsAfterMs ? static_cast<double>(backgroundRed(e)) : 0.0;
 }
 
 // A program that draws every drawMs but draws nothing in (gapFromMs, gapToMs).

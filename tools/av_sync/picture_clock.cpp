@@ -1,19 +1,23 @@
 // The picture's clock in a recording of the show's screen.
 #include "picture_clock.h"
 
+#include "scenes/show_values.h"
+
 #include <algorithm>
 #include <cmath>
 
 namespace {
 
-// The background, black before, is first lit at sawToothStartMs with
-// low8(e - 128), 235 there, and drops to black at firstDropMs; its red then
-// reads firstDropMs + red for a period.
-constexpr double sawToothStartMs = 60011.0;
-constexpr double firstDropMs = 60032.0;
-constexpr double redAtSawToothStart = 235.0;
-// The background drops at 128 + 256 k ms, the flowers at 256 k ms.
-constexpr double latticeMs = 128.0;
+// The background, black until redBeatsAfterMs, is first lit the millisecond
+// after, and drops to black on the kick's phase every half beat; its red
+// then reads firstDropMs + red for a period.
+constexpr int32_t sawToothMs = beatMs / 2;
+constexpr double sawToothStartMs = redBeatsAfterMs + 1;
+constexpr double firstDropMs =
+    kickAtMs + sawToothMs * ((redBeatsAfterMs + 1 - kickAtMs) / sawToothMs + 1);
+// The background drops at kickAtMs + sawToothMs k, the flowers half a period
+// later.
+constexpr double latticeMs = sawToothMs / 2.0;
 // A drop of the patch's red by more than this from one frame to the next.
 constexpr double dropLevels = 80.0;
 // How many of the latest drops set the lattice's offset, by their median.
@@ -37,6 +41,7 @@ double backgroundRedOf(const Frame& frame)
 // the next, where the program drew no frame before the first.
 bool sawToothStart(const std::vector<Frame>& frames, size_t* index, double* showMs)
 {
+    const double redAtSawToothStart = backgroundRed(redBeatsAfterMs + 1);
     for (size_t i = 0; i < frames.size(); ++i) {
         const double red = backgroundRedOf(frames[i]);
         if (red > 0.0) {

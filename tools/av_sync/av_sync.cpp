@@ -1,4 +1,4 @@
-// Sound against picture, for bench/av_sync.sh: writes the coded clicks that
+// Sound against picture, for tools/av_sync/av_sync.sh: writes the coded clicks that
 // stand in for the music, and reads a recording of screen and sound.
 //
 //   av_sync --write-clicks FILE
@@ -17,6 +17,7 @@
 // settled figures, and --limit fails (status 1) when a settled one is further off.
 #include "musicgen/ogg_writer.h"
 #include "picture_clock.h"
+#include "scenes/show_values.h"
 
 #include <algorithm>
 #include <cmath>
@@ -34,11 +35,12 @@ namespace {
 constexpr double pi = 3.14159265358979323846;
 constexpr int sampleRate = 44100;
 constexpr double songSeconds = 120.0;
-constexpr double sawToothMs = 256.0;
+// The show's red saw-tooth, whose drops the clicks stand on: every half
+// beat, on the kick's phase.
+constexpr double sawToothMs = beatMs / 2;
 // The recording must begin this long before the saw-tooth starts.
 constexpr double minLeadInMs = 500.0;
-// Clicks stand where the background drops and the kicks fall.
-constexpr double clickPhaseMs = 128.0;
+constexpr double clickPhaseMs = kickAtMs;
 // A click's code, its index modulo 32, as one of 32 pitches 60 Hz apart.
 constexpr int clickCodes = 32;
 constexpr double lowestCodeHz = 300.0;
