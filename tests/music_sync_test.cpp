@@ -1,6 +1,5 @@
 // Keeping the music where the picture is, against a model of the mixer and its output.
-#include "shell/demo_state.h"
-#include "shell/shell.h"
+#include "shell/music_sync.h"
 
 #include <gtest/gtest.h>
 
@@ -56,7 +55,7 @@ bool stalled(const Stall& stall, double atMs)
 Heard play(const Playing& playing)
 {
     MusicSync sync;
-    startFollowingMusic(sync, 0.0, bufferMs, latencyMs, playing.delayMs);
+    startFollowingMusic(sync, 0.0, {bufferMs, latencyMs, playing.delayMs});
     Heard heard;
     double positionMs = 0.0;
     double nextTakeMs = playing.firstTakeMs;
@@ -120,6 +119,18 @@ TEST(MusicSync, PlacedOnceAtTheStartAndKeptThere)
             << "heard late before it is placed";
         EXPECT_LE(worstOffsetFrom(heard, 300), 7.5) << "within one pass";
     }
+}
+
+TEST(MusicSync, AStartAlreadyNearItsPlaceIsPlacedExactly)
+{
+    // Heard 12 ms early before the first placement: inside the tolerance,
+    // where a start left alone would stay for the whole show.
+    Playing playing;
+    playing.delayMs = playing.firstTakeMs + latencyMs + 12.0;
+    const Heard heard = play(playing);
+    ASSERT_EQ(heard.placedAtMs.size(), 1u);
+    EXPECT_GT(heard.offsetsMs.front().second, 7.5) << "off before it is placed";
+    EXPECT_LE(worstOffsetFrom(heard, 300), 7.5);
 }
 
 TEST(MusicSync, SlowPassesAndOneLongFrameAreNoReasonToMove)

@@ -2,6 +2,7 @@
 #pragma once
 
 #include "font/glyph.h"
+#include "shell/music_sync.h"
 
 #include <SDL.h>
 #include <SDL_mixer.h>
@@ -14,25 +15,6 @@ constexpr int32_t screenHeight = 1080;
 constexpr int paletteSize = 9;
 // Samples per mixer buffer, as the mixer is opened at start-up.
 constexpr int audioChunkSamples = 2048;
-// Mixer buffers whose timing the music's placement weighs at once.
-constexpr int musicLagSteps = 8;
-
-// How the music is kept where the picture is: the mixer's buffers as the
-// main loop sees them taken, and where the music stands against the clock.
-struct MusicSync {
-    bool active = false;          // the device plays and the music tells its position
-    bool placed = false;          // the first placement, at the start, is done
-    double bufferMs = 0.0;        // the music one mixer buffer holds
-    double outputLatencyMs = 0.0; // from the mixer taking a buffer to its first sample heard
-    double delayMs = 0.0;         // the viewer's own: the sound this much later than the picture
-    double basePositionMs = 0.0;  // where the music was started or last placed
-    double lastPositionMs = 0.0;  // the position last read, to see the mixer take a buffer
-    double lagsMs[musicLagSteps] = {}; // show time read minus music mixed, per buffer taken
-    int32_t lagCount = 0;              // buffers in lagsMs, up to musicLagSteps
-    int32_t strayingSinceMs = 0;       // show time at which the music left its place
-    int32_t strayingSign = 0;          // +1 heard early, -1 late, 0 in place
-};
-
 struct DemoState {
     SDL_Window* window = nullptr;
     SDL_Renderer* renderer = nullptr;

@@ -1,13 +1,18 @@
-// The music kept where the picture is: placed ahead by the output's delay at
-// the start, and put back after an underrun, a stall or slow drift.
+// The music kept where the picture is: placed at the start, and put back
+// after an underrun, a stall or slow drift.
 //
 // The mixer reports how far it has decoded, which moves one buffer at a time
 // as its callback takes a buffer; the main loop sees each step on the next
 // pass. The earliest of several such sightings, against the steady pace of
 // the buffers, tells when the mixer takes them, and each buffer is heard one
 // output latency after that. The picture never moves: the music does.
+//
+// Due against heard: at show time t the picture stands at music t - delayMs
+// and the ear hears music t - heardBehindMs, so the music strays by
+// delayMs - heardBehindMs (positive: heard early).
+#include "shell/music_sync.h"
+
 #include "shell/demo_state.h"
-#include "shell/shell.h"
 
 #include <SDL.h>
 #include <SDL_mixer.h>
@@ -28,27 +33,19 @@ constexpr int32_t firstPlacementSteps = 3;
 constexpr double msPerSecond = 1000.0;
 
 // From the mixer taking a buffer to the first sample of it heard, as
-// bench/av_sync.sh measured it: PulseAudio 16 with a null sink (idle machine,
-// two runs), and Wine 8's WASAPI into the same PulseAudio. DirectSound and
-// the other backends were not measured and take the same.
-constexpr double pulseAudioLatencyMs = 30.0;
-constexpr double wasapiLatencyMs = 30.0;
-constexpr double directSoundLatencyMs = 30.0;
-constexpr double otherBackendLatencyMs = 30.0;
+// tools/av_sync/av_sync.sh measured it (docs/sync.md): SDL's PulseAudio
+// driver on PulseAudio 16 and on PipeWire 0.3.65's PulseAudio service, which
+// is SDL's choice on both. Wine's WASAPI into PulseAudio measured the same
+// as the native program; DirectSound and the other backends were not
+// measured and take the same.
+constexpr double outputLatencyMs = 46.0;
+// SDL's own PipeWire driver, asked for by name, holds about a buffer more.
+constexpr double pipeWireDriverLatencyMs = 88.0;
 
-// The output latency of the audio backend SDL picked.
-double outputLatencyMs(const char* driver)
+// The output latency of the audio driver SDL picked.
+double outputLatencyOf(const char* driver)
 {
-    if (std::strcmp(driver, "pulseaudio") == 0 || std::strcmp(driver, "pipewire") == 0) {
-        return pulseAudioLatencyMs;
-    }
-    if (std::strcmp(driver, "wasapi") == 0) {
-        return wasapiLatencyMs;
-    }
-    if (std::strcmp(driver, "directsound") == 0) {
-        return directSoundLatencyMs;
-    }
-    return otherBackendLatencyMs;
+    return std::strcmp(driver, "pipewire") == 0 ? pipeWireDriverLatencyMs : outputLatencyMs;
 }
 
 // Drivers that play to no one, on a clock of their own.
@@ -57,25 +54,42 @@ bool playsToNoOne(const char* driver)
     return std::strcmp(driver, "dummy") == 0 || std::strcmp(driver, "disk") == 0;
 }
 
-void rememberLag(MusicSync& sync, double lagMs)
+// How far the mixer has taken: whole buffers from where the music was
+// placed, since the decoder may run a little ahead of what it handed over.
+double mixedToMs(const MusicSync& sync, double positionMs)
 {
-    if (sync.lagCount == musicLagSteps) {
-        std::copy(sync.lagsMs + 1, sync.lagsMs + musicLagSteps, sync.lagsMs);
-        sync.lagCount -= 1;
-    }
-    sync.lagsMs[sync.lagCount] = lagMs;
-    sync.lagCount += 1;
+    const double buffers =
+        std::floor((positionMs - sync.state.basePositionMs) / sync.settings.bufferMs + 0.5);
+    return sync.state.basePositionMs + buffers * sync.settings.bufferMs;
 }
 
-// Where the music should be placed so that the buffer the mixer takes next,
-// due one or more buffers after the last one taken, is heard at its moment.
-double placementMs(const MusicSync& sync, int32_t nowMs, double lastTakenAtMs)
+// When it took it: show time read minus music mixed, kept for the last few
+// buffers, each sighting late by the pass it waited for.
+void rememberLag(MusicSyncState& state, double lagMs)
 {
-    double nextTakenAtMs = lastTakenAtMs + sync.bufferMs;
-    while (nextTakenAtMs <= nowMs) {
-        nextTakenAtMs += sync.bufferMs;
+    if (state.lagCount == musicLagSteps) {
+        std::copy(state.lagsMs + 1, state.lagsMs + musicLagSteps, state.lagsMs);
+        state.lagCount -= 1;
     }
-    return std::max(0.0, nextTakenAtMs + sync.outputLatencyMs - sync.delayMs);
+    state.lagsMs[state.lagCount] = lagMs;
+    state.lagCount += 1;
+}
+
+// The earliest sighting is nearest the moment the mixer took its buffer.
+double takenLagMs(const MusicSyncState& state)
+{
+    return *std::min_element(state.lagsMs, state.lagsMs + state.lagCount);
+}
+
+// How far the music is off: the buffer mixed up to mixedToMs was taken
+// takenLagMs after that show time, and its first sample, music
+// mixedToMs - bufferMs, is heard outputLatencyMs later.
+double strayMs(const MusicSync& sync)
+{
+    const MusicSyncSettings& settings = sync.settings;
+    const double heardBehindMs =
+        takenLagMs(sync.state) + settings.bufferMs + settings.outputLatencyMs;
+    return settings.delayMs - heardBehindMs;
 }
 
 // +1 when the music is heard ahead of the picture, -1 behind, 0 in place.
@@ -87,59 +101,74 @@ int32_t strayDirection(double strayMs)
     return strayMs < -strayToleranceMs ? -1 : 0;
 }
 
+// Whether to act: at once at the start, aiming at no stray at all, so that
+// a start inside the tolerance is not left there for the whole show; after
+// that only once the music has strayed past the tolerance, the same way,
+// for strayHoldMs.
+bool timeToPlace(MusicSyncState& state, int32_t nowMs, double strayMs)
+{
+    if (!state.placed) {
+        state.placed = true;
+        return true;
+    }
+    const int32_t direction = strayDirection(strayMs);
+    if (direction == 0 || direction != state.strayingSign) {
+        state.strayingSign = direction;
+        state.strayingSinceMs = nowMs;
+        return false;
+    }
+    return nowMs - state.strayingSinceMs >= strayHoldMs;
+}
+
+// Where the music goes so that it is heard in place: back by what it strays
+// from what the mixer has taken, and a buffer on for each buffer the mixer
+// is overdue to take, which is heard as late as it is taken.
+double placementMs(const MusicSync& sync, int32_t nowMs, double mixedToMs, double strayMs)
+{
+    const double bufferMs = sync.settings.bufferMs;
+    double placeAtMs = mixedToMs - strayMs;
+    for (double nextTakenAtMs = mixedToMs + takenLagMs(sync.state) + bufferMs;
+         nextTakenAtMs <= nowMs; nextTakenAtMs += bufferMs) {
+        placeAtMs += bufferMs;
+    }
+    return std::max(0.0, placeAtMs);
+}
+
 } // namespace
 
-void startFollowingMusic(MusicSync& sync, double positionMs, double bufferMs, double latencyMs,
-                         double delayMs)
+void startFollowingMusic(MusicSync& sync, double positionMs, const MusicSyncSettings& settings)
 {
     sync = MusicSync{};
-    sync.active = true;
-    sync.bufferMs = bufferMs;
-    sync.outputLatencyMs = latencyMs;
-    sync.delayMs = delayMs;
-    sync.basePositionMs = positionMs;
-    sync.lastPositionMs = positionMs;
+    sync.settings = settings;
+    sync.state.active = true;
+    sync.state.basePositionMs = positionMs;
+    sync.state.lastPositionMs = positionMs;
 }
 
 void restartFollowingMusic(MusicSync& sync, double positionMs)
 {
-    startFollowingMusic(sync, positionMs, sync.bufferMs, sync.outputLatencyMs, sync.delayMs);
-    sync.placed = true;
+    const MusicSyncSettings settings = sync.settings;
+    startFollowingMusic(sync, positionMs, settings);
+    sync.state.placed = true;
 }
 
 bool followMusic(MusicSync& sync, int32_t nowMs, double positionMs, double* placeAtMs)
 {
-    if (positionMs == sync.lastPositionMs) {
+    MusicSyncState& state = sync.state;
+    if (positionMs == state.lastPositionMs) {
         return false;
     }
-    sync.lastPositionMs = positionMs;
-    // The decoder may run a little ahead of what it handed over: whole buffers count.
-    const double buffers = std::floor((positionMs - sync.basePositionMs) / sync.bufferMs + 0.5);
-    const double mixedToMs = sync.basePositionMs + buffers * sync.bufferMs;
-    rememberLag(sync, nowMs - mixedToMs);
-    if (sync.lagCount < (sync.placed ? musicLagSteps : firstPlacementSteps)) {
+    state.lastPositionMs = positionMs;
+    const double mixedMs = mixedToMs(sync, positionMs);
+    rememberLag(state, nowMs - mixedMs);
+    if (state.lagCount < (state.placed ? musicLagSteps : firstPlacementSteps)) {
         return false;
     }
-    // Every sighting is late by the pass it waited for; the earliest is nearest.
-    const double lagMs = *std::min_element(sync.lagsMs, sync.lagsMs + sync.lagCount);
-    // The buffer mixed up to mixedToMs began at mixedToMs - bufferMs and is
-    // heard from (mixedToMs + lagMs) + outputLatencyMs.
-    const double strayMs = sync.delayMs - lagMs - sync.bufferMs - sync.outputLatencyMs;
-    const int32_t direction = strayDirection(strayMs);
-    if (!sync.placed) {
-        // The start: placed at once, before the show has anything to hear.
-        sync.placed = true;
-        if (direction == 0) {
-            return false;
-        }
-    } else if (direction == 0 || direction != sync.strayingSign) {
-        sync.strayingSign = direction;
-        sync.strayingSinceMs = nowMs;
-        return false;
-    } else if (nowMs - sync.strayingSinceMs < strayHoldMs) {
+    const double offMs = strayMs(sync);
+    if (!timeToPlace(state, nowMs, offMs)) {
         return false;
     }
-    *placeAtMs = placementMs(sync, nowMs, mixedToMs + lagMs);
+    *placeAtMs = placementMs(sync, nowMs, mixedMs, offMs);
     return true;
 }
 
@@ -157,19 +186,21 @@ void startMusicSync()
     if (positionSeconds < 0.0) {
         return;
     }
-    startFollowingMusic(demo.musicSync, positionSeconds * msPerSecond,
-                        audioChunkSamples * msPerSecond / frequencyHz, outputLatencyMs(driver),
-                        demo.audioDelayMs);
+    MusicSyncSettings settings;
+    settings.bufferMs = audioChunkSamples * msPerSecond / frequencyHz;
+    settings.outputLatencyMs = outputLatencyOf(driver);
+    settings.delayMs = demo.audioDelayMs;
+    startFollowingMusic(demo.musicSync, positionSeconds * msPerSecond, settings);
 }
 
 void keepMusicInPlace()
 {
-    if (!demo.musicSync.active) {
+    if (!demo.musicSync.state.active) {
         return;
     }
     const double positionSeconds = Mix_GetMusicPosition(demo.music);
     if (positionSeconds < 0.0) {
-        demo.musicSync.active = false;
+        demo.musicSync.state.active = false;
         return;
     }
     double placeAtMs = 0.0;
@@ -177,7 +208,7 @@ void keepMusicInPlace()
         return;
     }
     if (Mix_SetMusicPosition(placeAtMs / msPerSecond) != 0) {
-        demo.musicSync.active = false;
+        demo.musicSync.state.active = false;
         return;
     }
     restartFollowingMusic(demo.musicSync, Mix_GetMusicPosition(demo.music) * msPerSecond);

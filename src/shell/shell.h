@@ -61,27 +61,6 @@ void runMainLoop();
 // One pass of the main loop: clock, timeline step, music placement, input, frame.
 void runPass();
 
-// Starts following the music just started, where a device plays it and the
-// music tells its position; otherwise leaves it alone for the whole show.
-void startMusicSync();
-
-// Reads the music's position once and puts the music back where the picture
-// is when it has strayed (Mix_SetMusicPosition). Does nothing unless following.
-void keepMusicInPlace();
-
-// Follows the music from positionMs, with the mixer's buffer length, the
-// output's latency and the viewer's delay, all in milliseconds.
-void startFollowingMusic(MusicSync& sync, double positionMs, double bufferMs, double latencyMs,
-                         double delayMs);
-
-// Follows on after the music was placed at positionMs.
-void restartFollowingMusic(MusicSync& sync, double positionMs);
-
-// Takes one reading of the music's position (ms) at show time nowMs. True when
-// the music should be placed at *placeAtMs: at once near the start, else once
-// it has stayed more than 15 ms from its place for 400 ms.
-bool followMusic(MusicSync& sync, int32_t nowMs, double positionMs, double* placeAtMs);
-
 // Publishes elapsedMs and sceneMs for a pass whose clock reads elapsedMs,
 // and moves the timeline at most one scene on. True when the scene changed;
 // the caller then sets sceneStartMs from a fresh reading.
