@@ -32,15 +32,17 @@ constexpr int32_t strayHoldMs = 400;
 constexpr int32_t firstPlacementSteps = 3;
 constexpr double msPerSecond = 1000.0;
 
-// From the mixer taking a buffer to the first sample of it heard, as
-// tools/av_sync/av_sync.sh measured it (docs/sync.md): SDL's PulseAudio
-// driver on PulseAudio 16 and on PipeWire 0.3.65's PulseAudio service, which
-// is SDL's choice on both. Wine's WASAPI into PulseAudio measured the same
-// as the native program; DirectSound and the other backends were not
-// measured and take the same.
-constexpr double outputLatencyMs = 46.0;
-// SDL's own PipeWire driver, asked for by name, holds about a buffer more.
-constexpr double pipeWireDriverLatencyMs = 88.0;
+// From the mixer taking a buffer to the first sample of it heard with SDL's
+// PulseAudio driver, its choice on PulseAudio and on PipeWire alike:
+// tools/av_sync/av_sync.sh measured 35 ms on PulseAudio 16 and 52 ms through
+// PipeWire 0.3.65's PulseAudio service (docs/sync.md); one value between
+// serves both within 9 ms. Wine's WASAPI into PulseAudio measured as the
+// native program did in an earlier rig; DirectSound and the other backends
+// were not measured and take the same.
+constexpr double outputLatencyMs = 44.0;
+// SDL's own PipeWire driver, asked for by name, holds about a buffer more:
+// 60 to 119 ms in eight runs, about 90 in most.
+constexpr double pipeWireDriverLatencyMs = 92.0;
 
 // The output latency of the audio driver SDL picked.
 double outputLatencyOf(const char* driver)
