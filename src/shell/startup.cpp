@@ -107,7 +107,15 @@ int demoMain(int argc, char* argv[])
         return 1;
     }
     fitToDisplay();
+#ifdef __EMSCRIPTEN__
+    // The browser's turn between the steps of start-up: the page answers
+    // and draws in between, rather than after the whole of it.
+    emscripten_sleep(0);
+#endif
     loadMedia();
+#ifdef __EMSCRIPTEN__
+    emscripten_sleep(0);
+#endif
     runMainLoop();
     shutdownPlatform();
     return 0;
