@@ -107,18 +107,19 @@ int demoMain(int argc, char* argv[])
         return 1;
     }
     fitToDisplay();
-#ifdef __EMSCRIPTEN__
-    // The browser's turn between the steps of start-up: the page answers
-    // and draws in between, rather than after the whole of it.
-    emscripten_sleep(0);
-#endif
+    letBrowserIn();
     loadMedia();
-#ifdef __EMSCRIPTEN__
-    emscripten_sleep(0);
-#endif
+    letBrowserIn();
     runMainLoop();
     shutdownPlatform();
     return 0;
+}
+
+void letBrowserIn()
+{
+#ifdef __EMSCRIPTEN__
+    emscripten_sleep(0);
+#endif
 }
 
 int initPlatform()
