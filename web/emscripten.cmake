@@ -12,12 +12,9 @@ endif()
 # Lists of names go through files: "$" and parentheses do not survive the
 # build tool's quoting.
 file(WRITE ${CMAKE_BINARY_DIR}/library-funcs.txt "$autoResumeAudioContext\n$dynCall\n")
-# The stacks at the program's yields: its wait for the next frame, and the
-# browser's turns between the steps of start-up and between the textures,
-# also when a pass makes them anew. At -O2 and above the optimiser inlines
-# some into their callers, and Asyncify warns that it does not find them.
-file(WRITE ${CMAKE_BINARY_DIR}/asyncify-only.txt "main\ndemoMain(int, char**)\nrunMainLoop()\n\
-letBrowserIn()\nloadMedia()\nloadTextures()\nrunPass()\nhandleInput()\nrecoverRenderDevice()\n")
+# The stack at the program's yield. At -O2 and above the optimiser inlines the
+# inner two into main, and Asyncify warns that it does not find them.
+file(WRITE ${CMAKE_BINARY_DIR}/asyncify-only.txt "main\ndemoMain(int, char**)\nrunMainLoop()\n")
 
 # The files each link takes code from, for the site's third-party notices.
 set(keepLinkTrace ${CMAKE_CURRENT_LIST_DIR}/keep-link-trace.sh)

@@ -36,11 +36,8 @@ void loadMedia()
 void loadTextures()
 {
     demo.texSuikelois = loadTexture("dada/suikelois");
-    letBrowserIn();
     demo.texSumuuh = loadTexture("dada/sumuuh");
-    letBrowserIn();
     demo.texAstiasto = loadTexture("dada/astiasto.lentokone");
-    letBrowserIn();
     demo.texFont = loadTexture("dada/aerosoli");
 }
 

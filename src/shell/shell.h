@@ -23,11 +23,6 @@ bool parseOptions(int argc, char* argv[]);
 // display but the offscreen driver that nobody asked for.
 int initPlatform();
 
-// In a browser, hands the page's thread to the browser for a moment, so that
-// the page answers and draws between the steps of start-up rather than after
-// the whole of it; natively nothing.
-void letBrowserIn();
-
 // Loads the four textures, the music and the font, and fills the palette.
 // Reports each failure on standard output and goes on; never fails.
 void loadMedia();

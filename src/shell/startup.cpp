@@ -107,19 +107,18 @@ int demoMain(int argc, char* argv[])
         return 1;
     }
     fitToDisplay();
-    letBrowserIn();
+#ifdef __EMSCRIPTEN__
+    // The browser's turn between the steps of start-up: the page answers
+    // and draws in between, rather than after the whole of it.
+    emscripten_sleep(0);
+#endif
     loadMedia();
-    letBrowserIn();
-    runMainLoop();
-    shutdownPlatform();
-    return 0;
-}
-
-void letBrowserIn()
-{
 #ifdef __EMSCRIPTEN__
     emscripten_sleep(0);
 #endif
+    runMainLoop();
+    shutdownPlatform();
+    return 0;
 }
 
 int initPlatform()
