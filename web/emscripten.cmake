@@ -16,29 +16,53 @@ file(WRITE ${CMAKE_BINARY_DIR}/library-funcs.txt "$autoResumeAudioContext\n$dynC
 # inner two into main, and Asyncify warns that it does not find them.
 file(WRITE ${CMAKE_BINARY_DIR}/asyncify-only.txt "main\ndemoMain(int, char**)\nrunMainLoop()\n")
 
-# The files the link takes code from, for the site's third-party notices.
-set(CMAKE_CXX_LINKER_LAUNCHER ${CMAKE_CURRENT_LIST_DIR}/keep-link-trace.sh
-  ${CMAKE_BINARY_DIR}/linked-files.txt)
+# The files each link takes code from, for the site's third-party notices.
+set(keepLinkTrace ${CMAKE_CURRENT_LIST_DIR}/keep-link-trace.sh)
 
-add_link_options(
-  -Wl,--trace
-  # The main loop suspends itself after each pass until the browser's next
-  # animation frame; only the functions on the stack at that moment are rewritten.
-  -sASYNCIFY
-  -sASYNCIFY_ONLY=@${CMAKE_BINARY_DIR}/asyncify-only.txt
-  # The program's own wait for the next frame (main_loop.cpp) is one of them.
-  "SHELL:-sASYNCIFY_IMPORTS=[waitForAnimationFrame]"
-  # SDL2 built outside Emscripten's ports uses these from its JavaScript.
-  -sDEFAULT_LIBRARY_FUNCS_TO_INCLUDE=@${CMAKE_BINARY_DIR}/library-funcs.txt
-  -sUSE_SDL=0
-  -sALLOW_MEMORY_GROWTH=1
-  # The page makes one instance per showing and starts it on a click.
-  -sMODULARIZE=1
-  -sEXPORT_NAME=createDemo
-  -sINVOKE_RUN=0
-  -sEXIT_RUNTIME=1
-  # The page has the program decode the music from its assets, to play it itself.
-  "SHELL:-sEXPORTED_RUNTIME_METHODS=[callMain,ccall]"
-  -sENVIRONMENT=web
-  # The assets, under the relative path the program reads.
-  "SHELL:--preload-file ${DEMO_DADA_DIR}@/dada")
+# The program and the page's music decoder link differently; their settings
+# go on once the top-level CMakeLists has made the program's target.
+cmake_language(DEFER CALL demo_web_targets)
+
+function(demo_web_targets)
+  set_target_properties(demo PROPERTIES
+    CXX_LINKER_LAUNCHER "${keepLinkTrace};${CMAKE_BINARY_DIR}/linked-files.txt")
+  target_link_options(demo PRIVATE
+    -Wl,--trace
+    # The main loop suspends itself after each pass until the browser's next
+    # animation frame; only the functions on the stack at that moment are rewritten.
+    -sASYNCIFY
+    -sASYNCIFY_ONLY=@${CMAKE_BINARY_DIR}/asyncify-only.txt
+    # The program's own wait for the next frame (main_loop.cpp) is one of them.
+    "SHELL:-sASYNCIFY_IMPORTS=[waitForAnimationFrame]"
+    # SDL2 built outside Emscripten's ports uses these from its JavaScript.
+    -sDEFAULT_LIBRARY_FUNCS_TO_INCLUDE=@${CMAKE_BINARY_DIR}/library-funcs.txt
+    -sUSE_SDL=0
+    -sALLOW_MEMORY_GROWTH=1
+    # The page makes one instance per showing and starts it on a click.
+    -sMODULARIZE=1
+    -sEXPORT_NAME=createDemo
+    -sINVOKE_RUN=0
+    -sEXIT_RUNTIME=1
+    # The page hands the music file of the assets to its decoder.
+    "SHELL:-sEXPORTED_RUNTIME_METHODS=[callMain,FS]"
+    -sENVIRONMENT=web
+    # The assets, under the relative path the program reads.
+    "SHELL:--preload-file ${DEMO_DADA_DIR}@/dada")
+
+  # The page's worker decodes the music with the program's own decoder, off
+  # the page's thread (web/music-worker.js).
+  add_executable(music-decoder ${CMAKE_SOURCE_DIR}/src/shell/web_music.cpp)
+  target_link_libraries(music-decoder PRIVATE SDL2_mixer::SDL2_mixer SDL2::SDL2)
+  set_target_properties(music-decoder PROPERTIES
+    RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}
+    CXX_LINKER_LAUNCHER "${keepLinkTrace};${CMAKE_BINARY_DIR}/decoder-linked-files.txt")
+  target_link_options(music-decoder PRIVATE
+    -Wl,--trace
+    -sUSE_SDL=0
+    -sALLOW_MEMORY_GROWTH=1
+    -sMODULARIZE=1
+    -sEXPORT_NAME=createMusicDecoder
+    "SHELL:-sEXPORTED_FUNCTIONS=[_decodeMusic,_malloc,_free]"
+    "SHELL:-sEXPORTED_RUNTIME_METHODS=[HEAPU8]"
+    -sENVIRONMENT=worker)
+endfunction()

@@ -6,6 +6,10 @@
 #include <SDL_image.h>
 #include <SDL_mixer.h>
 
+#ifdef __EMSCRIPTEN__
+#include <emscripten.h>
+#endif
+
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -60,6 +64,21 @@ bool displayFound()
 
 } // namespace
 
+#ifdef __EMSCRIPTEN__
+// SDL's browser audio asks the mixer for every buffer in a callback on the
+// page's thread, where the silent music would take time from the frames.
+// The device stays open for the mixer, but its node is cut from the output
+// and told nothing, and its audio context is stopped: no callback comes.
+EM_JS(void, unplugAudioDevice, (), {
+    const sdl = Module["SDL2"];
+    if (sdl && sdl.audio && sdl.audio.scriptProcessorNode) {
+        sdl.audio.scriptProcessorNode["onaudioprocess"] = null;
+        sdl.audio.scriptProcessorNode.disconnect();
+        sdl.audioContext.suspend();
+    }
+});
+#endif
+
 bool parseOptions(int argc, char* argv[])
 {
     for (int i = 1; i < argc; ++i) {
@@ -88,7 +107,15 @@ int demoMain(int argc, char* argv[])
         return 1;
     }
     fitToDisplay();
+#ifdef __EMSCRIPTEN__
+    // The browser's turn between the steps of start-up: the page answers
+    // and draws in between, rather than after the whole of it.
+    emscripten_sleep(0);
+#endif
     loadMedia();
+#ifdef __EMSCRIPTEN__
+    emscripten_sleep(0);
+#endif
     runMainLoop();
     shutdownPlatform();
     return 0;
@@ -123,8 +150,9 @@ int initPlatform()
 #ifdef __EMSCRIPTEN__
     // A browser feeds the mixer from the main thread, which a slow frame
     // stalls; the page plays the music instead (startPageMusic), so the mixer
-    // keeps its calls and plays silence.
+    // keeps its calls but is never asked for sound, and would play silence.
     Mix_VolumeMusic(0);
+    unplugAudioDevice();
 #endif
     SDL_ShowCursor(SDL_DISABLE);
     return 0;

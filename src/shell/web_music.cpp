@@ -1,4 +1,4 @@
-// Web only: the music decoded by the program for the page, whatever codecs the browser has.
+// Web only: the page's music decoder, the program's own Ogg Vorbis decoder run in a worker.
 #include <SDL.h>
 
 #include <emscripten.h>
@@ -27,43 +27,46 @@ void stb_vorbis_close(stb_vorbis* vorbis);
 
 namespace {
 
-constexpr int chunkFrames = 8192;
+// About a second and a half at 44.1 kHz: few enough pieces that handing them
+// over costs the page little, small enough that none holds it.
+constexpr int pieceFrames = 65536;
 
 } // namespace
 
-// Makes Module.music an empty AudioBuffer of the given shape.
-EM_JS(void, createPageMusic, (int channels, int rate, int frames), {
-    Module["music"] =
-        new AudioBuffer({numberOfChannels : channels, sampleRate : rate, length : frames});
-});
+// Tells the worker the music's shape before its first piece.
+EM_JS(void, announceMusic, (int channels, int rate, int frames),
+      { Module["musicShape"](channels, rate, frames); });
 
-// Copies frames samples of each channel into Module.music from frame offset on.
-EM_JS(void, copyToPageMusic, (float** channels, int count, int frames, int offset), {
+// Hands the worker a copy of frames samples of each channel, which start at
+// frame offset of the music.
+EM_JS(void, handOverPiece, (float** channels, int count, int frames, int offset), {
+    const samples = [];
     for (let channel = 0; channel < count; channel++) {
         const start = HEAPU32[(channels >> 2) + channel] >> 2;
-        Module["music"].copyToChannel(HEAPF32.subarray(start, start + frames), channel, offset);
+        samples.push(HEAPF32.slice(start, start + frames));
     }
+    Module["musicPiece"](samples, offset);
 });
 
-// Decodes the Ogg Vorbis file at path into Module.music, a chunk at a time so
-// that the program's memory does not grow by the whole decoded music.
-// Returns 1 when done, 0 when the file cannot be read or decoded.
-extern "C" EMSCRIPTEN_KEEPALIVE int decodeMusicForPage(const char* path)
+// Decodes the Ogg Vorbis data of size bytes at data, a piece at a time.
+// Returns 1 when done, 0 when the data cannot be decoded.
+extern "C" EMSCRIPTEN_KEEPALIVE int decodeMusic(const unsigned char* data, int size)
 {
-    SDL_RWops* file = SDL_RWFromFile(path, "rb");
+    // SDL_mixer's copy of the decoder reads through SDL's streams only.
+    SDL_RWops* file = SDL_RWFromConstMem(data, size);
     if (file == nullptr) {
         return 0;
     }
     int error = 0;
-    stb_vorbis* vorbis = stb_vorbis_open_rwops(file, 1, &error, nullptr);
+    stb_vorbis* vorbis = stb_vorbis_open_rwops(file, 0, &error, nullptr);
     if (vorbis == nullptr) {
         SDL_RWclose(file);
         return 0;
     }
     const stb_vorbis_info info = stb_vorbis_get_info(vorbis);
     const unsigned int length = stb_vorbis_stream_length_in_samples(vorbis);
-    createPageMusic(info.channels, static_cast<int>(info.sample_rate), static_cast<int>(length));
-    std::vector<std::vector<float>> buffers(info.channels, std::vector<float>(chunkFrames));
+    announceMusic(info.channels, static_cast<int>(info.sample_rate), static_cast<int>(length));
+    std::vector<std::vector<float>> buffers(info.channels, std::vector<float>(pieceFrames));
     std::vector<float*> channels;
     for (std::vector<float>& buffer : buffers) {
         channels.push_back(buffer.data());
@@ -71,13 +74,14 @@ extern "C" EMSCRIPTEN_KEEPALIVE int decodeMusicForPage(const char* path)
     unsigned int offset = 0;
     while (offset < length) {
         const int frames =
-            stb_vorbis_get_samples_float(vorbis, info.channels, channels.data(), chunkFrames);
+            stb_vorbis_get_samples_float(vorbis, info.channels, channels.data(), pieceFrames);
         if (frames <= 0) {
             break;
         }
-        copyToPageMusic(channels.data(), info.channels, frames, static_cast<int>(offset));
+        handOverPiece(channels.data(), info.channels, frames, static_cast<int>(offset));
         offset += static_cast<unsigned int>(frames);
     }
     stb_vorbis_close(vorbis);
+    SDL_RWclose(file);
     return 1;
 }

@@ -15,11 +15,20 @@ import { evaluate, waitFor } from './pages.mjs';
 // also recorded, mono, averaged down to about 6000 samples a second. It also
 // keeps the wake locks taken, counts the WebAssembly compilations, and hands
 // out the picture the program drew in a pass, read from its canvas before
-// the browser shows it.
+// the browser shows it. Until the card is first ready or failed, a timer
+// ticks, and the longest wait between its ticks tells how long the page's
+// thread was held while it loaded.
 export const probeSource = `
 window.__probe = { passes: [], frames: [], busyMs: 0, resumedAt: null, contexts: [],
   fullscreenRequests: 0, recordings: [], sourceStarts: [], audio: null, showContext: null, contextRestored: false,
-  wakeLocks: [], compilations: 0, drawnWanted: [] };
+  wakeLocks: [], compilations: 0, drawnWanted: [], loadTick: { last: performance.now(), longestWaitMs: 0 } };
+const loadTicks = setInterval(() => {
+  const tick = window.__probe.loadTick;
+  const now = performance.now();
+  tick.longestWaitMs = Math.max(tick.longestWaitMs, now - tick.last);
+  tick.last = now;
+  if (document.body && ['ready', 'failed'].includes(document.body.dataset.state)) clearInterval(loadTicks);
+}, 50);
 const playing = () => document.body && document.body.dataset.state === 'playing';
 const realRequestAnimationFrame = window.requestAnimationFrame.bind(window);
 window.requestAnimationFrame = function (callback) {
@@ -181,6 +190,11 @@ HTMLMediaElement.prototype.canPlayType = function (type) {
 // false when it does not come.
 export function probeOn(page) {
   return {
+    // The longest wait between the ticks of the probe's timer, every 50 ms
+    // from the page's start until its card was first ready.
+    longestLoadWaitMs() {
+      return evaluate(page, '__probe.loadTick.longestWaitMs');
+    },
     // The time stamps of the program's passes, one per frame it asked for.
     passes() {
       return evaluate(page, '__probe.passes');

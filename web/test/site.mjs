@@ -1,7 +1,8 @@
-// Serves the built site on a local port and keeps count of what it sent.
+// Serves the built site on a local port, compressed as a static host serves it, and keeps count of what it sent.
 import { createServer } from 'node:http';
 import { readFile } from 'node:fs/promises';
 import path from 'node:path';
+import { gzipSync } from 'node:zlib';
 
 const mimeTypes = {
   '.html': 'text/html; charset=utf-8',
@@ -10,23 +11,39 @@ const mimeTypes = {
   '.data': 'application/octet-stream',
   '.jpg': 'image/jpeg',
   '.png': 'image/png',
+  '.txt': 'text/plain; charset=utf-8',
 };
+// What static hosts compress by type: text and WebAssembly; not the images,
+// nor the assets' package, an octet stream of images and music compressed already.
+const compressed = new Set(['.html', '.js', '.wasm', '.txt']);
 
 // What the server sent since the page was last opened (the server forgets
-// the rest when it sends the page anew): per path, the requests and their bytes.
+// the rest when it sends the page anew): per path, the requests and their
+// bytes as sent, compressed or not.
 export const served = new Map();
 const pagePath = '/index.html';
 
-// Serves the build folder on a free local port, without cache headers;
+// Serves the build folder on a free local port, without cache headers, with
+// gzip where the browser takes it and the type is one a host compresses;
 // resolves to the server.
 export async function serveFolder(folder) {
   const server = createServer(async (request, response) => {
     const name = decodeURIComponent(new URL(request.url, 'http://x').pathname);
     const file = path.join(folder, name === '/' ? 'index.html' : path.normalize(name));
+    const type = path.extname(file);
     if (name === pagePath) served.clear();
     try {
-      const body = await readFile(file);
-      response.writeHead(200, { 'Content-Type': mimeTypes[path.extname(file)] || 'application/octet-stream' });
+      let body = await readFile(file);
+      const headers = { 'Content-Type': mimeTypes[type] || 'application/octet-stream' };
+      if (compressed.has(type)) {
+        headers.Vary = 'Accept-Encoding';
+        if (/\bgzip\b/.test(request.headers['accept-encoding'] || '')) {
+          body = gzipSync(body);
+          headers['Content-Encoding'] = 'gzip';
+        }
+      }
+      headers['Content-Length'] = body.length;
+      response.writeHead(200, headers);
       response.end(body);
       const sent = served.get(name) || { requests: 0, bytes: 0 };
       served.set(name, { requests: sent.requests + 1, bytes: sent.bytes + body.length });
