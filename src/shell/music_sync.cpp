@@ -36,9 +36,9 @@ constexpr double msPerSecond = 1000.0;
 // PulseAudio driver, its choice on PulseAudio and on PipeWire alike:
 // tools/av_sync/av_sync.sh measured 35 ms on PulseAudio 16 and 52 ms through
 // PipeWire 0.3.65's PulseAudio service (docs/sync.md); one value between
-// serves both within 9 ms. Wine's WASAPI into PulseAudio measured as the
-// native program did in an earlier rig; DirectSound and the other backends
-// were not measured and take the same.
+// serves both within 9 ms. Wine 8's WASAPI measured 33 ms into PulseAudio
+// and 18 ms into PipeWire, one run each, and takes the same; DirectSound and
+// the other backends were not measured.
 constexpr double outputLatencyMs = 44.0;
 // SDL's own PipeWire driver, asked for by name, holds about a buffer more:
 // 60 to 119 ms in eight runs, about 90 in most.

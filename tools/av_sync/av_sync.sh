@@ -129,8 +129,10 @@ case "$server" in
 esac
 sound_started="$(date +%s.%N)"
 monotonic_started="$(cut -d' ' -f1 /proc/uptime)"
+# Ready once the sink can be made the default: PipeWire's session manager
+# takes a moment to come up after the sink does.
 for _ in $(seq 100); do
-  pactl list short sinks 2>/dev/null | grep -q sync && break
+  pactl set-default-sink sync 2>/dev/null && break
   sleep 0.1
 done
 pactl set-default-sink sync
@@ -240,15 +242,18 @@ analysis=("$build/av_sync" --analyse "$work/frames" "$work/sound" --from 60000 -
 for at in "${underruns[@]}"; do
   excepted+=(--except "$at,$(calc "$at + 1")")
 done
-# Which of SDL's drivers made the program's stream: on PipeWire, one through
-# its PulseAudio service says so; one of SDL's own PipeWire driver does not.
-if [ "$server" = pulseaudio ]; then
+# What made the program's stream: on PipeWire, one of SDL's PulseAudio
+# driver says so through the PulseAudio service; one of SDL's own PipeWire
+# driver does not.
+if [ -n "$wine_exe" ]; then
+  stream_driver="Wine's WASAPI"
+elif [ "$server" = pulseaudio ]; then
   stream_driver=pulseaudio
 elif grep -q 'client.api = "pipewire-pulse"' "$work/stream"; then
   stream_driver="pulseaudio, through pipewire-pulse"
 else
   stream_driver=pipewire
 fi
-echo "server: $server; SDL's driver: $stream_driver${driver:+ (SDL_AUDIODRIVER=$driver)}"
+echo "server: $server; the program's stream: $stream_driver${driver:+ (SDL_AUDIODRIVER=$driver)}"
 echo "underruns: ${#underruns[@]}"
 "${analysis[@]}" "${excepted[@]}"
