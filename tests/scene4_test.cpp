@@ -93,11 +93,12 @@ TEST(Scene4Sprites, FiveSpritesInTableOrderTurningTogether)
     }
 }
 
-TEST(Scene4Sprites, TheCalmerShowHoldsThemBrightAndTurnsThemATenthAsFastOnTheKick)
+TEST(Scene4Sprites, TheCalmerShowHoldsThemBrightAndTurnsThemATenthAsFastStillAroundTheKick)
 {
-    // The calmer show holds the middle of each beat: at 105000 ms that of the
-    // kick at 104576, 104832; 20 ms after the kick at 100480 it is 60 ms
-    // behind the clock, half way through the snap. The reds keep the clock.
+    // The calmer show stands still for 96 ms either side of each kick: at
+    // 105000 ms, 88 ms before the kick at 105088, it draws what moves for
+    // 104992; at 100500, 20 ms after the kick at 100480, for 100576. The
+    // reds keep the clock.
     struct Case {
         bool reduceFlashes;
         int32_t elapsedMs;
@@ -108,9 +109,9 @@ TEST(Scene4Sprites, TheCalmerShowHoldsThemBrightAndTurnsThemATenthAsFastOnTheKic
         double angle;
     };
     const Case cases[] = {{false, 105000, 105000, 168, 40, 10628, 105000.0 / 3.6},
-                          {true, 105000, 104832, 90, 200, 10611, 104832.0 / 3.6 * 0.1},
+                          {true, 105000, 104992, 90, 200, 10627, 104992.0 / 3.6 * 0.1},
                           {false, 100500, 100500, 20, 148, 10178, 100500.0 / 3.6},
-                          {true, 100500, 100440, 90, 200, 10172, 100440.0 / 3.6 * 0.1}};
+                          {true, 100500, 100576, 90, 200, 10185, 100576.0 / 3.6 * 0.1}};
     for (const Case& c : cases) {
         SCOPED_TRACE((c.reduceFlashes ? "calmer show at " : "show at ") +
                      std::to_string(c.elapsedMs));

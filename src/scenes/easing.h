@@ -9,16 +9,6 @@ inline float smoothstep(float u)
     return (3.0f - c * 2.0f) * (c * c);
 }
 
-// Clamps u to 0..1 like smoothstep, then eases out: fastest at 0, coming
-// to rest at 1 as 1 - (1 - c)^3.
-inline float easeOut(float u)
-{
-    float c = u > 1.0f ? 1.0f : u;
-    c = c > 0.0f ? c : 0.0f;
-    const float left = 1.0f - c;
-    return 1.0f - left * left * left;
-}
-
 // The eased progress of time t through the window start .. start + duration,
 // formed as ((float)t - start) / duration in single precision.
 inline float easeWindow(int t, float start, float duration)

@@ -1,10 +1,10 @@
 // All that the reduced-flashing mode changes: the show's values beside the calmer show's.
 #pragma once
 
-#include "scenes/easing.h"
 #include "scenes/scenes.h"
 #include "shell/demo_state.h"
 
+#include <algorithm>
 #include <cstdint>
 
 // The steady red levels, 0 to 255, that the calmer show holds where the show
@@ -39,19 +39,17 @@ struct ShowValues {
     // dots and petals of the magnified flower sweep past any point of the
     // screen several times a second.
     double giantSpinShare;
-    // Share, 0 to 1, of the motion of scenes 3 and 4 (the flowers' turn and
-    // growth, the words' scroll and turn, the fog's drift, sway and tint) that
-    // is gathered onto the kick: with the red held steady, the picture moves
-    // with the kick instead of flashing with it. It moves as far as in the
-    // show, so its edges cross each point as often, only at the kick.
-    float kickStepShare;
-    // How long each kick's step takes, fastest at the kick and easing out:
-    // short enough to land on the kick, long enough to read as a move, not a cut.
-    float kickSnapMs;
+    // How long what moves in scenes 3 and 4 (the flowers' turn and growth,
+    // the words' scroll and turn, the fog's drift, sway and tint) stands still
+    // around each kick from 1:00, to jump on the kick: with the red held
+    // steady, the picture moves with the kick instead of flashing with it.
+    // Long enough for the jump to read as the beat, short enough that for
+    // most of each beat the picture is the show's.
+    int32_t kickHoldMs;
 };
 
-constexpr ShowValues fullShow = {false, false, 1.0f, 1.0f, 1.0, 0.0f, 120.0f};
-constexpr ShowValues calmerShow = {true, true, 0.25f, 0.5f, 0.1, 1.0f, 120.0f};
+constexpr ShowValues fullShow = {false, false, 1.0f, 1.0f, 1.0, 0};
+constexpr ShowValues calmerShow = {true, true, 0.25f, 0.5f, 0.1, 192};
 
 // The values of the show being drawn: the calmer ones with --reduce-flashes.
 inline const ShowValues& showValues()
@@ -71,18 +69,21 @@ inline int32_t predictionLineY(int32_t driftingY)
     return showValues().levelPredictions ? clothesLineY : driftingY;
 }
 
-// How far ahead of elapsedMs (or, negative, behind) scenes 3 and 4 draw what
-// moves: not at all in the show. The calmer show holds the middle of each beat
-// and each kick moves the picture on by a beat in a snap, from half a beat
-// behind the clock to half a beat ahead.
+// How far from elapsedMs scenes 3 and 4 draw what moves: not at all in the
+// show. In the calmer show, from the red's first beat, it holds still for
+// kickHoldMs around each kick (every 512 ms from 128 ms): half of it behind
+// the clock, then, on the kick, half of it ahead, until the clock catches up.
 inline int32_t kickShiftMs(int32_t elapsedMs)
 {
     if (elapsedMs <= redBeatsAfterMs) {
         return 0;
     }
-    const ShowValues& show = showValues();
-    const int32_t sinceKick = (elapsedMs - kickAtMs) % beatMs;
-    const float snap = easeOut(static_cast<float>(sinceKick) / show.kickSnapMs);
-    const float shift = static_cast<float>(beatMs) * (snap - 0.5f) - static_cast<float>(sinceKick);
-    return static_cast<int32_t>(show.kickStepShare * shift);
+    const int32_t halfHoldMs = showValues().kickHoldMs / 2;
+    const int32_t sinceKickMs = (elapsedMs - kickAtMs) % beatMs;
+    if (sinceKickMs < halfHoldMs) {
+        return halfHoldMs - sinceKickMs;
+    }
+    // Before the first kick the hold begins no earlier than the red's beat.
+    const int32_t untilKickMs = beatMs - sinceKickMs;
+    return std::min(0, std::max(untilKickMs - halfHoldMs, redBeatsAfterMs - elapsedMs));
 }
