@@ -38,9 +38,10 @@ struct Stretch {
 };
 
 // The stretches of mode_keeps from 1:00, with their scenes' own bounds: the
-// change across the cut from scene 3 to 4 belongs to neither.
+// change across the cut from scene 3 to 4 belongs to neither, nor does the
+// red's coming on at 60010 ms, a change of the whole screen that happens once.
 constexpr Stretch stretches[] = {
-    {"1:00-1:40 (scene 3)", 60000, 100000},
+    {"1:00-1:40 (scene 3)", 60011, 100000},
     {"1:40-1:54 (scene 4)", 100001, 113985},
 };
 
