@@ -8,7 +8,7 @@ cd "$(dirname "$0")/.."
 cmake --build build --target capture assets
 scratch=$(mktemp -d)
 trap 'rm -rf "$scratch"' EXIT
-moments=(025000 061000 097000 105000 070271 070400)
+moments=(025000 061000 097000 105000 070271 070272)
 at=$(printf '%s\n' "${moments[@]}" | sed 's/^0*//' | paste -sd,)
 mkdir -p "$scratch/normal" "$scratch/reduced"
 (cd build && ./capture --at "$at" --out "$scratch/normal" --shrink 4 >/dev/null &&
