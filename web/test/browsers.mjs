@@ -25,8 +25,11 @@ export const noWebGLFlags = ['--disable-gpu', '--disable-3d-apis'];
 // Longer than a stalled body's limit, so that a command that never returns
 // shows as the stall it is rather than as the library's time-out.
 const protocolTimeoutMs = 300000;
-// How long WebKitWebDriver may take to start, and a browser to close.
+// How long WebKitWebDriver may take to start, MiniBrowser to open once it
+// has (a driver that never opens it must not hold the run for good: it
+// opens in seconds even on a busy machine), and a browser to close.
 const driverStartLimitMs = 20000;
+const browserOpenLimitMs = 120000;
 const closeLimitMs = 10000;
 
 // The executable's path on PATH, as the launcher wants a path.
@@ -110,8 +113,19 @@ async function openWebKit() {
   const service = new DriverService('WebKitWebDriver', { loopback: true, port, args: [`--port=${port}`] });
   let driver = null;
   try {
-    driver = await new Builder().usingServer(await service.start(driverStartLimitMs))
+    const opening = new Builder().usingServer(await service.start(driverStartLimitMs))
       .withCapabilities({ browserName: 'MiniBrowser' }).build();
+    opening.catch(() => {}); // once too late, its failure is no news
+    let timer = null;
+    const notOpened = new Promise((resolve, reject) => {
+      timer = setTimeout(() => reject(new Error(`MiniBrowser did not open within ${browserOpenLimitMs / 1000} s`)),
+        browserOpenLimitMs);
+    });
+    try {
+      driver = await Promise.race([opening, notOpened]);
+    } finally {
+      clearTimeout(timer);
+    }
     const page = { engine: 'webkit', driver };
     await driver.manage().window().setRect({ width: viewport.width, height: viewport.height });
     const toolbar = await evaluate(page, 'outerHeight - innerHeight');
