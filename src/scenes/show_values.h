@@ -44,7 +44,10 @@ struct ShowValues {
     // around each kick from 1:00, to jump on the kick: with the red held
     // steady, the picture moves with the kick instead of flashing with it.
     // Long enough for the jump to read as the beat, short enough that for
-    // most of each beat the picture is the show's.
+    // most of each beat the picture is the show's. Light cannot carry the
+    // kick instead: over these reds, a glow strong enough to be seen (the
+    // fog's, or the red's own) steps the saturated red's level over much of
+    // the screen, a red flash on every kick.
     int32_t kickHoldMs;
 };
 
