@@ -36,18 +36,24 @@ constexpr double msPerSecond = 1000.0;
 // PulseAudio driver, its choice on PulseAudio and on PipeWire alike:
 // tools/av_sync/av_sync.sh measured 35 ms on PulseAudio 16 and 52 ms through
 // PipeWire 0.3.65's PulseAudio service (docs/sync.md); one value between
-// serves both within 9 ms. Wine 8's WASAPI measured 33 ms into PulseAudio
-// and 18 ms into PipeWire, one run each, and takes the same; DirectSound and
-// the other backends were not measured.
+// serves both within 9 ms. DirectSound and the other backends were not
+// measured and take the same.
 constexpr double outputLatencyMs = 44.0;
 // SDL's own PipeWire driver, asked for by name, holds about a buffer more:
 // 60 to 119 ms in eight runs, about 90 in most.
 constexpr double pipeWireDriverLatencyMs = 92.0;
+// Windows' WASAPI as Wine 8 plays it: av_sync.sh --wine heard the music 11
+// to 27 ms early with outputLatencyMs in four runs into PulseAudio and 26 ms
+// in one into PipeWire, so about 21 ms less. Windows itself was not measured.
+constexpr double wasapiLatencyMs = 23.0;
 
 // The output latency of the audio driver SDL picked.
 double outputLatencyOf(const char* driver)
 {
-    return std::strcmp(driver, "pipewire") == 0 ? pipeWireDriverLatencyMs : outputLatencyMs;
+    if (std::strcmp(driver, "pipewire") == 0) {
+        return pipeWireDriverLatencyMs;
+    }
+    return std::strcmp(driver, "wasapi") == 0 ? wasapiLatencyMs : outputLatencyMs;
 }
 
 // Drivers that play to no one, on a clock of their own.
