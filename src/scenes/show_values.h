@@ -45,9 +45,10 @@ struct ShowValues {
     // steady, the picture moves with the kick instead of flashing with it.
     // Long enough for the jump to read as the beat, short enough that for
     // most of each beat the picture is the show's. Light cannot carry the
-    // kick instead: over these reds, a glow strong enough to be seen (the
-    // fog's, or the red's own) steps the saturated red's level over much of
-    // the screen, a red flash on every kick.
+    // kick instead: over these reds, a glow of the fog strong enough to be
+    // seen steps the saturated red's level over much of the screen, a red
+    // flash on every kick, and one of the reds themselves adds up with the
+    // turning petals to red flashes.
     int32_t kickHoldMs;
 };
 
