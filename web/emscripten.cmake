@@ -12,9 +12,12 @@ endif()
 # Lists of names go through files: "$" and parentheses do not survive the
 # build tool's quoting.
 file(WRITE ${CMAKE_BINARY_DIR}/library-funcs.txt "$autoResumeAudioContext\n$dynCall\n")
-# The stack at the program's yield. At -O2 and above the optimiser inlines the
-# inner two into main, and Asyncify warns that it does not find them.
-file(WRITE ${CMAKE_BINARY_DIR}/asyncify-only.txt "main\ndemoMain(int, char**)\nrunMainLoop()\n")
+# The stacks at the program's yields: each frame's wait, and the turns it
+# gives the page in start-up and in making the textures anew after the WebGL
+# context came back. At -O2 and above the optimiser inlines some into others,
+# and Asyncify warns that it does not find them.
+file(WRITE ${CMAKE_BINARY_DIR}/asyncify-only.txt
+  "main\ndemoMain(int, char**)\ninitPlatform()\nloadMedia()\nloadTextures()\nrunMainLoop()\nrunPass()\nhandleInput()\nrecoverRenderDevice()\nyieldToBrowser()\n")
 
 # The files each link takes code from, for the site's third-party notices.
 set(keepLinkTrace ${CMAKE_CURRENT_LIST_DIR}/keep-link-trace.sh)

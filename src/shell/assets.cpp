@@ -36,8 +36,11 @@ void loadMedia()
 void loadTextures()
 {
     demo.texSuikelois = loadTexture("dada/suikelois");
+    yieldToBrowser();
     demo.texSumuuh = loadTexture("dada/sumuuh");
+    yieldToBrowser();
     demo.texAstiasto = loadTexture("dada/astiasto.lentokone");
+    yieldToBrowser();
     demo.texFont = loadTexture("dada/aerosoli");
 }
 

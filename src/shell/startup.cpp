@@ -21,6 +21,13 @@ constexpr int imageFlags = IMG_INIT_JPG | IMG_INIT_PNG;
 constexpr int audioFrequencyHz = 44100;
 constexpr int audioChannels = 2;
 constexpr int usageStatus = 2;
+#ifdef __EMSCRIPTEN__
+// A browser's renderer is WebGL's: made for it at once, the window is not
+// made a second time when the renderer comes.
+constexpr Uint32 platformWindowFlags = SDL_WINDOW_OPENGL;
+#else
+constexpr Uint32 platformWindowFlags = 0;
+#endif
 
 // The viewer's own audio delay goes a second either way at most.
 constexpr int32_t maxAudioDelayMs = 1000;
@@ -63,6 +70,13 @@ bool displayFound()
 }
 
 } // namespace
+
+void yieldToBrowser()
+{
+#ifdef __EMSCRIPTEN__
+    emscripten_sleep(0);
+#endif
+}
 
 #ifdef __EMSCRIPTEN__
 // SDL's browser audio asks the mixer for every buffer in a callback on the
@@ -107,15 +121,9 @@ int demoMain(int argc, char* argv[])
         return 1;
     }
     fitToDisplay();
-#ifdef __EMSCRIPTEN__
-    // The browser's turn between the steps of start-up: the page answers
-    // and draws in between, rather than after the whole of it.
-    emscripten_sleep(0);
-#endif
+    yieldToBrowser();
     loadMedia();
-#ifdef __EMSCRIPTEN__
-    emscripten_sleep(0);
-#endif
+    yieldToBrowser();
     runMainLoop();
     shutdownPlatform();
     return 0;
@@ -128,10 +136,12 @@ int initPlatform()
         std::cout << "SDL_Init Error: " << error << std::endl;
         return 1;
     }
-    demo.window =
-        SDL_CreateWindow("title", SDL_WINDOWPOS_UNDEFINED, SDL_WINDOWPOS_UNDEFINED, screenWidth,
-                         screenHeight, SDL_WINDOW_BORDERLESS | SDL_WINDOW_MAXIMIZED);
+    demo.window = SDL_CreateWindow(
+        "title", SDL_WINDOWPOS_UNDEFINED, SDL_WINDOWPOS_UNDEFINED, screenWidth, screenHeight,
+        SDL_WINDOW_BORDERLESS | SDL_WINDOW_MAXIMIZED | platformWindowFlags);
+    yieldToBrowser();
     demo.renderer = SDL_CreateRenderer(demo.window, -1, SDL_RENDERER_ACCELERATED);
+    yieldToBrowser();
 #ifdef __EMSCRIPTEN__
     // A browser without WebGL still shows the show, drawn by SDL on the CPU.
     if (demo.renderer == nullptr) {
