@@ -7,19 +7,20 @@
 #   linux    shared libraries to ship beside the program in the Linux archive
 #
 # Each takes the one codec each format needs (stb_image for PNG and JPEG,
-# stb_vorbis for Ogg), so the libraries depend on nothing but the system's C
-# library; SDL itself loads X11, Wayland and the sound servers when it starts.
-# Emscripten's own SDL ports would download their sources at build time, and
-# this machine reaches only Debian's archive. The result is cached under a
-# name derived from this recipe and the compiler, so a second run (or another
-# checkout) costs nothing. Progress goes to standard error, the folder to
-# standard output.
+# stb_vorbis for Ogg; the web's also reads BMP), so the libraries depend on
+# nothing but the system's C library; SDL itself loads X11, Wayland and the
+# sound servers when it starts. Emscripten's own SDL ports would download
+# their sources at build time, and this machine reaches only Debian's
+# archive. The result is cached under a name derived from this recipe and
+# the compiler, so a second run (or another checkout) costs nothing.
+# Progress goes to standard error, the folder to standard output.
 set -euo pipefail
 
 script_dir="$(cd "$(dirname "$0")" && pwd)"
 root="$(dirname "$script_dir")"
 jobs="${JOBS:-2}"
 configure=(cmake)
+bmp=OFF
 recipe=("$script_dir/build-sdl.sh" "$script_dir/fetch-sdl-sources.sh")
 case "${1:-}" in
   web)
@@ -31,6 +32,8 @@ case "${1:-}" in
     options=(-DCMAKE_CROSSCOMPILING_EMULATOR="/usr/bin/node;--no-experimental-fetch"
       -DBUILD_SHARED_LIBS=OFF)
     sdl_options=(-DSDL_SHARED=OFF -DSDL_STATIC=ON)
+    # The page hands the program its images decoded ahead, as BMP files.
+    bmp=ON
     ;;
   windows)
     compiler_version="$(x86_64-w64-mingw32-gcc-posix --version | head -n1)"
@@ -83,7 +86,7 @@ build_one "$work"/libsdl2-image-* -DSDL2_DIR="$prefix/lib/cmake/SDL2" \
   -DSDL2IMAGE_SAMPLES=OFF -DSDL2IMAGE_DEPS_SHARED=OFF -DSDL2IMAGE_VENDORED=ON \
   -DSDL2IMAGE_BACKEND_STB=ON -DSDL2IMAGE_BACKEND_WIC=OFF -DSDL2IMAGE_JPG=ON -DSDL2IMAGE_PNG=ON \
   -DSDL2IMAGE_JPG_SAVE=OFF -DSDL2IMAGE_PNG_SAVE=OFF \
-  -DSDL2IMAGE_AVIF=OFF -DSDL2IMAGE_BMP=OFF -DSDL2IMAGE_GIF=OFF -DSDL2IMAGE_JXL=OFF \
+  -DSDL2IMAGE_AVIF=OFF -DSDL2IMAGE_BMP=$bmp -DSDL2IMAGE_GIF=OFF -DSDL2IMAGE_JXL=OFF \
   -DSDL2IMAGE_LBM=OFF -DSDL2IMAGE_PCX=OFF -DSDL2IMAGE_PNM=OFF -DSDL2IMAGE_QOI=OFF \
   -DSDL2IMAGE_SVG=OFF -DSDL2IMAGE_TGA=OFF -DSDL2IMAGE_TIF=OFF -DSDL2IMAGE_WEBP=OFF \
   -DSDL2IMAGE_XCF=OFF -DSDL2IMAGE_XPM=OFF -DSDL2IMAGE_XV=OFF

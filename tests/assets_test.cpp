@@ -2,6 +2,7 @@
 // text, the music.
 #include "font/font.h"
 #include "shell/demo_state.h"
+#include "shell/web_images.h"
 
 #include <SDL.h>
 #include <SDL_image.h>
@@ -13,7 +14,9 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdlib>
+#include <cstring>
 #include <fstream>
+#include <iterator>
 #include <map>
 #include <sstream>
 #include <string>
@@ -170,6 +173,29 @@ void expectPngWithAlpha(const char* path, int& width, int& height)
     width = surface->w;
     height = surface->h;
     SDL_FreeSurface(surface);
+}
+
+// The whole file's bytes; empty when it cannot be read.
+std::vector<unsigned char> fileBytes(const char* path)
+{
+    std::ifstream file(path, std::ios::binary);
+    return std::vector<unsigned char>(std::istreambuf_iterator<char>(file), {});
+}
+
+// Whether two surfaces hold the same layout and pixels, padding aside.
+bool sameSurface(const SDL_Surface* a, const SDL_Surface* b)
+{
+    if (a->format->format != b->format->format || a->w != b->w || a->h != b->h) {
+        return false;
+    }
+    const size_t rowBytes = static_cast<size_t>(a->w) * a->format->BytesPerPixel;
+    for (int y = 0; y < a->h; ++y) {
+        if (std::memcmp(static_cast<const uint8_t*>(a->pixels) + y * a->pitch,
+                        static_cast<const uint8_t*>(b->pixels) + y * b->pitch, rowBytes) != 0) {
+            return false;
+        }
+    }
+    return true;
 }
 
 } // namespace
@@ -397,4 +423,32 @@ TEST(Assets, MusicIsMasteredForPlayback)
     ebur128_destroy(&state);
     EXPECT_NEAR(loudness, -14.0, 1.0);
     EXPECT_LE(20.0 * std::log10(std::max(peaks[0], peaks[1])), -1.0);
+}
+
+// The web page hands the program its images as BMPs; the show must not see the difference.
+TEST(Assets, ImagesAsBmpReadBackAsTheSameSurfaces)
+{
+    for (const char* path : {spritePath, fogPath, picturePath, pagePath}) {
+        const std::vector<unsigned char> file = fileBytes(path);
+        std::vector<unsigned char> bmp;
+        ASSERT_TRUE(imageAsBmp(file.data(), static_cast<int>(file.size()), &bmp)) << path;
+        SDL_Surface* original = IMG_Load(path);
+        SDL_Surface* readBack =
+            IMG_Load_RW(SDL_RWFromConstMem(bmp.data(), static_cast<int>(bmp.size())), 1);
+        ASSERT_NE(original, nullptr) << path;
+        ASSERT_NE(readBack, nullptr) << path << ": " << IMG_GetError();
+        EXPECT_TRUE(fileIs(path, IMG_isPNG) ? original->format->Amask != 0
+                                            : original->format->Amask == 0)
+            << path;
+        EXPECT_TRUE(sameSurface(original, readBack)) << path;
+        SDL_FreeSurface(original);
+        SDL_FreeSurface(readBack);
+    }
+    // What is no image, or only part of one, stays for the program to read.
+    const std::vector<unsigned char> descriptor = fileBytes(descriptorPath);
+    const std::vector<unsigned char> sprite = fileBytes(spritePath);
+    std::vector<unsigned char> bmp = {1};
+    EXPECT_FALSE(imageAsBmp(descriptor.data(), static_cast<int>(descriptor.size()), &bmp));
+    EXPECT_FALSE(imageAsBmp(sprite.data(), static_cast<int>(sprite.size() / 2), &bmp));
+    EXPECT_EQ(bmp, std::vector<unsigned char>{1});
 }

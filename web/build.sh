@@ -2,6 +2,7 @@
 # Builds the web version: the site to publish in build-web/site/ (index.html,
 # demo.js, demo.wasm, demo.data with the assets preloaded under dada/, the
 # music decoder's worker music-worker.js with music-decoder.js and .wasm, the
+# image decoder's worker image-worker.js with image-decoder.js and .wasm, the
 # poster, the icon and THIRD-PARTY-NOTICES.txt), the CMake tree beside it in
 # build-web/wasm/. Needs Debian's emscripten.
 #
@@ -37,19 +38,20 @@ emcmake cmake -S . -B "$out/wasm" -DCMAKE_BUILD_TYPE=Release \
 if [ -f "$out/wasm/demo.js" ] && [ -n "$(find "$DADA_DIR" -newer "$out/wasm/demo.js")" ]; then
   rm "$out/wasm/demo.js"
 fi
-cmake --build "$out/wasm" --target demo music-decoder -j2
+cmake --build "$out/wasm" --target demo music-decoder image-decoder -j2
 
 # A fresh folder, so that it never holds anything left over from earlier builds.
 rm -rf "$site"
 mkdir -p "$site"
 cp "$out/wasm/demo.js" "$out/wasm/demo.wasm" "$out/wasm/demo.data" \
   "$out/wasm/music-decoder.js" "$out/wasm/music-decoder.wasm" \
-  web/index.html web/music-worker.js web/poster.jpg web/favicon.png "$site/"
+  "$out/wasm/image-decoder.js" "$out/wasm/image-decoder.wasm" \
+  web/index.html web/music-worker.js web/image-worker.js web/poster.jpg web/favicon.png "$site/"
 # The notices for what the site carries of others: the assets, and the files
 # the link took code from (members of archives named by their archive).
 version="$(sed -n 's/^CMAKE_PROJECT_VERSION:STATIC=//p' "$out/wasm/CMakeCache.txt")"
 {
   (cd "$DADA_DIR" && find . -type f | sed 's|^\./|dada/|')
-  (cd "$out/wasm" && sed 's/(.*)$//' linked-files.txt decoder-linked-files.txt | sort -u | xargs realpath -m)
+  (cd "$out/wasm" && sed 's/(.*)$//' linked-files.txt music-decoder-linked-files.txt image-decoder-linked-files.txt | sort -u | xargs realpath -m)
 } | packaging/notices.sh web "Notes Left Behind $version for the web" >"$site/THIRD-PARTY-NOTICES.txt"
 echo "Built $site: $(cd "$site" && echo *)"

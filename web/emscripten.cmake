@@ -52,20 +52,28 @@ function(demo_web_targets)
     # The assets, under the relative path the program reads.
     "SHELL:--preload-file ${DEMO_DADA_DIR}@/dada")
 
-  # The page's worker decodes the music with the program's own decoder, off
-  # the page's thread (web/music-worker.js).
-  add_executable(music-decoder ${CMAKE_SOURCE_DIR}/src/shell/web_music.cpp)
-  target_link_libraries(music-decoder PRIVATE SDL2_mixer::SDL2_mixer SDL2::SDL2)
-  set_target_properties(music-decoder PROPERTIES
+  # The page's workers decode the music and the images with the program's own
+  # decoders, off the page's thread (web/music-worker.js, web/image-worker.js).
+  demo_web_decoder(music-decoder web_music.cpp createMusicDecoder _decodeMusic SDL2_mixer::SDL2_mixer)
+  demo_web_decoder(image-decoder web_images.cpp createImageDecoder _decodeImage SDL2_image::SDL2_image)
+endfunction()
+
+# A decoder of the page's: a small program of its own from one source file of
+# src/shell, run in a worker, that exports its one function.
+function(demo_web_decoder name source exportName function library)
+  add_executable(${name} ${CMAKE_SOURCE_DIR}/src/shell/${source})
+  target_include_directories(${name} PRIVATE ${CMAKE_SOURCE_DIR}/src)
+  target_link_libraries(${name} PRIVATE ${library} SDL2::SDL2)
+  set_target_properties(${name} PROPERTIES
     RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}
-    CXX_LINKER_LAUNCHER "${keepLinkTrace};${CMAKE_BINARY_DIR}/decoder-linked-files.txt")
-  target_link_options(music-decoder PRIVATE
+    CXX_LINKER_LAUNCHER "${keepLinkTrace};${CMAKE_BINARY_DIR}/${name}-linked-files.txt")
+  target_link_options(${name} PRIVATE
     -Wl,--trace
     -sUSE_SDL=0
     -sALLOW_MEMORY_GROWTH=1
     -sMODULARIZE=1
-    -sEXPORT_NAME=createMusicDecoder
-    "SHELL:-sEXPORTED_FUNCTIONS=[_decodeMusic,_malloc,_free]"
+    -sEXPORT_NAME=${exportName}
+    "SHELL:-sEXPORTED_FUNCTIONS=[${function},_malloc,_free]"
     "SHELL:-sEXPORTED_RUNTIME_METHODS=[HEAPU8]"
     -sENVIRONMENT=worker)
 endfunction()
