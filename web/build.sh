@@ -1,5 +1,6 @@
 #!/usr/bin/env bash
-# Builds the web version: the site to publish in build-web/site/ (index.html,
+# Builds the web version: the site to publish in build-web/site/ (index.html
+# with its scripts music-sync.js and settings.js,
 # demo.js, demo.wasm, demo.data with the assets preloaded under dada/, the
 # music decoder's worker music-worker.js with music-decoder.js and .wasm, the
 # image decoder's worker image-worker.js with image-decoder.js and .wasm, the
@@ -46,7 +47,8 @@ mkdir -p "$site"
 cp "$out/wasm/demo.js" "$out/wasm/demo.wasm" "$out/wasm/demo.data" \
   "$out/wasm/music-decoder.js" "$out/wasm/music-decoder.wasm" \
   "$out/wasm/image-decoder.js" "$out/wasm/image-decoder.wasm" \
-  web/index.html web/music-worker.js web/image-worker.js web/poster.jpg web/favicon.png "$site/"
+  web/index.html web/music-sync.js web/settings.js web/music-worker.js web/image-worker.js \
+  web/poster.jpg web/favicon.png "$site/"
 # The notices for what the site carries of others: the assets, and the files
 # the link took code from (members of archives named by their archive).
 version="$(sed -n 's/^CMAKE_PROJECT_VERSION:STATIC=//p' "$out/wasm/CMakeCache.txt")"

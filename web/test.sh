@@ -25,8 +25,8 @@ install_test_packages >build-web/packages.log 2>&1 &
 packages=$!
 web/build.sh || fail_early "the web build failed"
 wait "$packages" || { cat build-web/packages.log >&2; fail_early "npm ci failed in web/test"; }
-(cd web/test && node --test --test-reporter=dot analysis.test.mjs) ||
-  fail_early "the music analysis or the screenshot reader failed its unit test"
+(cd web/test && node --test --test-reporter=dot analysis.test.mjs music-sync.test.mjs) ||
+  fail_early "the music analysis, the screenshot reader or the music follower failed its unit test"
 start_sound_server || fail_early "pulseaudio did not start"
 # A browser that stops answering would otherwise hold the run until CI's own
 # limit; the whole suite takes about 16 minutes on a 2-core machine loaded far

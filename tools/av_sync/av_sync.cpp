@@ -4,6 +4,7 @@
 //   av_sync --write-clicks FILE
 //   av_sync --analyse FRAMES SOUND [--from MS] [--to MS]
 //           [--except FROM_S,TO_S]... [--limit MS] [--list]
+//           [--clock-start S [--page-aim FILE]]
 //
 // FRAMES: one line per grabbed frame, "<wall seconds> r g b r g b ..." of
 // the patches of a coarse grid over the screen; from 60 s on the background's
@@ -15,6 +16,14 @@
 // time; its offset is when it is heard minus when the picture shows that
 // moment. --except leaves out clicks heard in a stretch of wall time from the
 // settled figures, and --limit fails (status 1) when a settled one is further off.
+// Beats where the picture changes too rarely to read them (a browser drawing
+// in software) are listed but left out of the settled figures too.
+// --clock-start gives the wall time at which the show's clock started (a
+// page tells it): the settled beats' sound and picture are then also told
+// against that clock, apart. --page-aim names lines "<wall seconds> <picture
+// delay ms> <viewer delay ms>" of what the page reckoned as it played: the
+// sound is then told against where the page aimed it, and the picture
+// against where the page reckoned it shown.
 #include "musicgen/ogg_writer.h"
 #include "picture_clock.h"
 #include "scenes/show_values.h"
@@ -49,6 +58,11 @@ constexpr double clickSeconds = 0.030;
 constexpr double codeWindowSeconds = 0.025;
 // Picture offsets within this much of a click's moment are pooled for it.
 constexpr double poolSeconds = 2.0;
+// A beat is read to a few milliseconds only where the picture changes at
+// least this often around it: each drop is seen up to a picture late, and a
+// browser drawing in software can fall to a handful a second.
+constexpr double readablePicturesPerSecond = 20.0;
+constexpr double pictureRateWindowSeconds = 1.0;
 // An onset: the sound rising over the threshold after this much below it.
 constexpr double quietBeforeOnsetSeconds = 0.1;
 constexpr double clickThreshold = 0.1;
@@ -56,15 +70,18 @@ constexpr double clickThreshold = 0.1;
 struct Beat {
     double heardSeconds;
     double showMs;
+    double pictureOffsetSeconds; // wall minus show time of the picture then
     double offsetMs;
     bool settled;
+    bool readable;
 };
 
 int usage()
 {
     fprintf(stderr, "usage: av_sync --write-clicks FILE\n"
                     "       av_sync --analyse FRAMES SOUND [--from MS] [--to MS]\n"
-                    "               [--except FROM_S,TO_S]... [--limit MS] [--list]\n");
+                    "               [--except FROM_S,TO_S]... [--limit MS] [--list]\n"
+                    "               [--clock-start S [--page-aim FILE]]\n");
     return 2;
 }
 
@@ -153,6 +170,21 @@ double pictureOffsetSeconds(const std::vector<PictureDrop>& drops, double wallSe
     return offsets[offsets.size() / 2];
 }
 
+// How many different pictures a second the screen showed within
+// pictureRateWindowSeconds of wallSeconds: the grabs run far faster than any
+// program draws, so a new picture is a grab unlike the one before.
+double picturesPerSecond(const std::vector<Frame>& frames, double wallSeconds)
+{
+    size_t changes = 0;
+    for (size_t i = 1; i < frames.size(); ++i) {
+        if (std::fabs(frames[i].wallSeconds - wallSeconds) <= pictureRateWindowSeconds &&
+            frames[i].reds != frames[i - 1].reds) {
+            changes += 1;
+        }
+    }
+    return static_cast<double>(changes) / (2.0 * pictureRateWindowSeconds);
+}
+
 std::vector<size_t> onsets(const std::vector<float>& signal, float threshold)
 {
     std::vector<size_t> found;
@@ -200,7 +232,38 @@ struct Options {
     std::vector<std::pair<double, double>> excepted; // wall seconds
     double limitMs = -1.0;
     bool list = false;
+    double clockStartSeconds = NAN;
+    const char* pageAimPath = nullptr;
 };
+
+// What the page reckoned at a wall time: the picture's delay to the screen
+// and the viewer's delay.
+struct PageAim {
+    double wallSeconds;
+    double pictureDelayMs;
+    double viewerDelayMs;
+};
+
+std::vector<PageAim> readPageAim(const char* path)
+{
+    std::vector<PageAim> aims;
+    std::ifstream in(path);
+    PageAim aim{};
+    while (in >> aim.wallSeconds >> aim.pictureDelayMs >> aim.viewerDelayMs) {
+        aims.push_back(aim);
+    }
+    return aims;
+}
+
+// The page's latest reckoning at or before wallSeconds (the first where none is).
+const PageAim& pageAimAt(const std::vector<PageAim>& aims, double wallSeconds)
+{
+    size_t i = 0;
+    while (i + 1 < aims.size() && aims[i + 1].wallSeconds <= wallSeconds) {
+        i += 1;
+    }
+    return aims[i];
+}
 
 bool excepted(const Options& options, double wallSeconds)
 {
@@ -227,7 +290,7 @@ void printFigures(const char* what, const std::vector<Beat>& beats, bool settled
     std::vector<double> offsets;
     double sumT = 0.0, sumO = 0.0, sumTT = 0.0, sumTO = 0.0;
     for (const Beat& beat : beats) {
-        if (settledOnly && !beat.settled) {
+        if (settledOnly && !(beat.settled && beat.readable)) {
             continue;
         }
         offsets.push_back(beat.offsetMs);
@@ -253,6 +316,46 @@ void printFigures(const char* what, const std::vector<Beat>& beats, bool settled
         what, offsets.size(), mean, std::sqrt(variance / n),
         *std::min_element(offsets.begin(), offsets.end()),
         *std::max_element(offsets.begin(), offsets.end()), slope);
+}
+
+// Where the settled beats' sound and picture stand against the show's clock
+// started at clockStartSeconds (the mean of each, late positive) and, with
+// the page's reckoning, against where the page aimed the sound and reckoned
+// the picture shown.
+void printAgainstClock(const std::vector<Beat>& beats, double clockStartSeconds,
+                       const std::vector<PageAim>& aims)
+{
+    double heardMs = 0.0;
+    double shownMs = 0.0;
+    double pictureBeyondMs = 0.0;
+    std::vector<Beat> againstAim;
+    for (const Beat& beat : beats) {
+        if (!beat.settled || !beat.readable) {
+            continue;
+        }
+        const double heard = (beat.heardSeconds - clockStartSeconds) * 1000.0 - beat.showMs;
+        const double shown = (beat.pictureOffsetSeconds - clockStartSeconds) * 1000.0;
+        heardMs += heard;
+        shownMs += shown;
+        if (!aims.empty()) {
+            const PageAim& aim = pageAimAt(aims, beat.heardSeconds);
+            Beat aimed = beat;
+            aimed.offsetMs = heard - aim.pictureDelayMs - aim.viewerDelayMs;
+            againstAim.push_back(aimed);
+            pictureBeyondMs += shown - aim.pictureDelayMs;
+        }
+    }
+    const auto count = static_cast<double>(std::count_if(
+        beats.begin(), beats.end(), [](const Beat& beat) { return beat.settled && beat.readable; }));
+    if (count == 0) {
+        return;
+    }
+    printf("against the show's clock: sound heard %+.1f ms, picture shown %+.1f ms\n",
+           heardMs / count, shownMs / count);
+    if (!againstAim.empty()) {
+        printFigures("sound against the page's aim", againstAim, true);
+        printf("picture shown %+.1f ms after the page reckons\n", pictureBeyondMs / count);
+    }
 }
 
 int analyse(const char* framesPath, const char* soundPath, const Options& options)
@@ -297,32 +400,52 @@ int analyse(const char* framesPath, const char* soundPath, const Options& option
         if (showMs < options.fromMs || showMs > options.toMs) {
             continue;
         }
-        beats.push_back({heard, showMs, pictureMs - showMs, !excepted(options, heard)});
+        beats.push_back({heard, showMs, pictureOffset, pictureMs - showMs, !excepted(options, heard),
+                         picturesPerSecond(frames, heard) >= readablePicturesPerSecond});
     }
     if (options.list) {
         for (const Beat& beat : beats) {
-            printf("%10.3f s heard, beat %8.0f ms, offset %+7.1f ms%s\n", beat.heardSeconds,
-                   beat.showMs, beat.offsetMs, beat.settled ? "" : " (excepted)");
+            printf("%10.3f s heard, beat %8.0f ms, offset %+7.1f ms%s%s\n", beat.heardSeconds,
+                   beat.showMs, beat.offsetMs, beat.settled ? "" : " (excepted)",
+                   beat.readable ? "" : " (too few pictures to read)");
         }
     }
     printf("picture: %zu frames, %zu drops\n", frames.size(), drops.size());
+    const auto unreadable = static_cast<size_t>(
+        std::count_if(beats.begin(), beats.end(), [](const Beat& beat) { return !beat.readable; }));
+    if (unreadable > 0) {
+        printf("unreadable: %zu of %zu beats where the picture changed fewer than %.0f times a "
+               "second\n",
+               unreadable, beats.size(), readablePicturesPerSecond);
+    }
     printFigures("all", beats, false);
     printFigures("settled", beats, true);
+    if (!std::isnan(options.clockStartSeconds)) {
+        const std::vector<PageAim> aims = options.pageAimPath != nullptr
+                                              ? readPageAim(options.pageAimPath)
+                                              : std::vector<PageAim>{};
+        printAgainstClock(beats, options.clockStartSeconds, aims);
+    }
     if (options.limitMs < 0.0) {
         return 0;
     }
     size_t outside = 0;
     size_t settled = 0;
     for (const Beat& beat : beats) {
-        settled += beat.settled ? 1 : 0;
-        outside += beat.settled && std::fabs(beat.offsetMs) > options.limitMs ? 1 : 0;
+        const bool counts = beat.settled && beat.readable;
+        settled += counts ? 1 : 0;
+        outside += counts && std::fabs(beat.offsetMs) > options.limitMs ? 1 : 0;
     }
     // Fewer than half the beats heard means the rig, not the program, failed.
     const double expected = (std::min(options.toMs, drops.back().showMs) -
                              std::max(options.fromMs, drops.front().showMs)) /
                             sawToothMs;
-    if (settled == 0 || static_cast<double>(beats.size()) < expected / 2) {
+    if (static_cast<double>(beats.size()) < expected / 2) {
         printf("FAIL: too few beats heard (%zu)\n", beats.size());
+        return 1;
+    }
+    if (settled == 0) {
+        printf("FAIL: no settled beat where the picture changes often enough to read it\n");
         return 1;
     }
     if (outside > 0) {
@@ -353,6 +476,10 @@ int main(int argc, char* argv[])
             options.fromMs = std::atof(argv[++i]);
         } else if (std::strcmp(argv[i], "--to") == 0 && hasValue) {
             options.toMs = std::atof(argv[++i]);
+        } else if (std::strcmp(argv[i], "--page-aim") == 0 && hasValue) {
+            options.pageAimPath = argv[++i];
+        } else if (std::strcmp(argv[i], "--clock-start") == 0 && hasValue) {
+            options.clockStartSeconds = std::atof(argv[++i]);
         } else if (std::strcmp(argv[i], "--limit") == 0 && hasValue) {
             options.limitMs = std::atof(argv[++i]);
         } else if (std::strcmp(argv[i], "--except") == 0 && hasValue) {

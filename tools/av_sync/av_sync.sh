@@ -7,11 +7,13 @@
 # picture shows (tools/av_sync/av_sync.cpp reads it). The picture's red
 # saw-tooth from 1:00 on is the clock; coded clicks at the background's drops
 # stand in for the music, so that every beat is known even after a stall or
-# a correction.
+# a correction. With --web the built site plays instead, in a browser window
+# filling a larger screen (web/test/rig-show.mjs), the clicks as its music.
 #
 # Usage: tools/av_sync/av_sync.sh BUILD [--server pulseaudio|pipewire]
 #          [--driver NAME] [--busy] [--stall-at S] [--from S] [--to S]
-#          [--wine EXE] [--limit MS] [--shift-sound MS] [--shift-picture MS]
+#          [--wine EXE] [--web chromium|firefox|webkit] [--site DIR] [--query Q]
+#          [--limit MS] [--shift-sound MS] [--shift-picture MS]
 #          [--list] [-- DEMO OPTIONS]
 #   BUILD      a build folder with demo, av_sync and dada/
 #   --server   the sound server to start (default pulseaudio)
@@ -20,6 +22,10 @@
 #   --stall-at stops the program for a second at S s of the show (kill -STOP, -CONT)
 #   --from/--to the show's seconds recorded (default 56 to 114); beats from 60 s count
 #   --wine     plays EXE (demo.exe) under Wine instead
+#   --web      plays the built site in that browser instead (beats the
+#              picture changes too rarely around to read are left out)
+#   --site     the built site for --web (default build-web/site)
+#   --query    the page address's query for --web, e.g. audio-delay=100
 #   --limit    fails unless every beat is within MS, except the 2 s after a
 #              stall and the second after an underrun
 #   --shift-*  delays the recorded sound or picture stamps by MS (the rig's own check)
@@ -27,8 +33,9 @@ set -euo pipefail
 cd "$(dirname "$0")/../.."
 
 # The picture is small, so that the program draws it many times a second
-# and the grabs see each frame.
+# and the grabs see each frame; a browser's window needs a little more room.
 screen=480x270
+[[ " $* " == *" --web "* ]] && screen=640x360
 if [ -z "${AV_SYNC_DISPLAY:-}" ]; then
   AV_SYNC_DISPLAY=1 exec xvfb-run -a -s "-screen 0 ${screen}x24" "$0" "$@"
 fi
@@ -40,6 +47,7 @@ calc() {
 build="$(cd "$1" && pwd)"
 shift
 server=pulseaudio driver="" busy=0 stall_at="" from=56 to=114 wine_exe="" limit="" list=0
+engine="" site="$PWD/build-web/site" query=""
 shift_sound=0 shift_picture=0
 demo_options=()
 while [ $# -gt 0 ]; do
@@ -51,6 +59,9 @@ while [ $# -gt 0 ]; do
     --from) from="$2"; shift ;;
     --to) to="$2"; shift ;;
     --wine) wine_exe="$(realpath "$2")"; shift ;;
+    --web) engine="$2"; shift ;;
+    --site) site="$(realpath "$2")"; shift ;;
+    --query) query="$2"; shift ;;
     --limit) limit="$2"; shift ;;
     --shift-sound) shift_sound="$2"; shift ;;
     --shift-picture) shift_picture="$2"; shift ;;
@@ -161,13 +172,35 @@ if [ $busy = 1 ]; then
 fi
 
 launched="$(date +%s.%N)"
-if [ -n "$wine_exe" ]; then
+if [ -n "$engine" ]; then
+  AV_SYNC_SCREEN="$screen" node web/test/rig-show.mjs "$engine" "$site" "$show/dada/delfiini.kalako" \
+    "$work" "$query" >"$work/demo.log" 2>&1 &
+elif [ -n "$wine_exe" ]; then
   (cd "$show" && exec /usr/lib/wine/wine64 demo.exe "${demo_options[@]}") >"$work/demo.log" 2>&1 &
 else
   (cd "$show" && exec "$build/demo" "${demo_options[@]}") >"$work/demo.log" 2>&1 &
 fi
 demo_pid=$!
 pids+=($demo_pid)
+# The page's show starts on the click, once the page has loaded.
+if [ -n "$engine" ]; then
+  until [ -s "$work/started" ]; do
+    if ! kill -0 "$demo_pid" 2>/dev/null; then
+      cat "$work/demo.log" >&2
+      exit 1
+    fi
+    sleep 0.2
+  done
+  launched="$(cat "$work/started")"
+fi
+
+# A process and all that it started.
+descendants() {
+  echo "$1"
+  for child in $(pgrep -P "$1"); do
+    descendants "$child"
+  done
+}
 
 # Sleeps until S seconds after the launch.
 sleep_until() {
@@ -198,9 +231,11 @@ pids+=($screen_recorder $sound_recorder)
 excepted=()
 if [ -n "$stall_at" ]; then
   sleep_until "$stall_at"
-  # demo.exe runs in processes of Wine's own.
+  # demo.exe runs in processes of Wine's own; a browser in processes of the
+  # rig's page driver.
   targets=("$demo_pid")
   [ -n "$wine_exe" ] && mapfile -t targets < <(pgrep -f 'demo.exe')
+  [ -n "$engine" ] && mapfile -t targets < <(descendants "$demo_pid")
   stopped="$(date +%s.%N)"
   kill -STOP "${targets[@]}"
   sleep 1
@@ -237,6 +272,8 @@ underrun_walls() {
 mapfile -t underruns < <(underrun_walls)
 analysis=("$build/av_sync" --analyse "$work/frames" "$work/sound" --from 60000 --to "$((to * 1000))")
 [ $list = 1 ] && analysis+=(--list)
+# A page tells when the show's clock started and what it reckoned.
+[ -s "$work/clock" ] && analysis+=(--clock-start "$(cat "$work/clock")" --page-aim "$work/aim")
 [ -n "$limit" ] && analysis+=(--limit "$limit")
 # Every beat within a second after an underrun is excepted too.
 for at in "${underruns[@]}"; do
@@ -245,7 +282,9 @@ done
 # What made the program's stream: on PipeWire, one of SDL's PulseAudio
 # driver says so through the PulseAudio service; one of SDL's own PipeWire
 # driver does not.
-if [ -n "$wine_exe" ]; then
+if [ -n "$engine" ]; then
+  stream_driver="the page in $engine${query:+ (?$query)}"
+elif [ -n "$wine_exe" ]; then
   stream_driver="Wine's WASAPI"
 elif [ "$server" = pulseaudio ]; then
   stream_driver=pulseaudio

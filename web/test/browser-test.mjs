@@ -32,7 +32,7 @@ import { defaultFlags, gpuFlags, noWebGLFlags, withBrowser } from './browsers.mj
 import { playOnPhone } from './phone.mjs';
 import { noOggSource, silentAudioSource } from './probe.mjs';
 import { results } from './report.mjs';
-import { checkFullscreenButton } from './show-checks.mjs';
+import { checkFullscreenButton, checkSettingsKept } from './show-checks.mjs';
 import { playAgainAndTapStop, playBriefly, playReduced, playTwoScenes, playWholeShow } from './showings.mjs';
 import { serveFolder } from './site.mjs';
 import { checkStarts } from './starts.mjs';
@@ -73,6 +73,7 @@ async function playShows(engines, url, folder, shots, whole) {
       await checkFullscreenButton(page);
       await playAgainAndTapStop(page);
       await playReduced(page, shots, normal);
+      await checkSettingsKept(page);
     });
     await withBrowser('chromium', url, { flags: defaultFlags, injected: whole ? [] : [silentAudioSource] },
       (page, consoleLines) => (whole

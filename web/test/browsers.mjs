@@ -33,7 +33,7 @@ const browserOpenLimitMs = 120000;
 const closeLimitMs = 10000;
 
 // The executable's path on PATH, as the launcher wants a path.
-function onPath(name) {
+export function onPath(name) {
   for (const folder of (process.env.PATH || '').split(path.delimiter)) {
     const file = path.join(folder, name);
     try {

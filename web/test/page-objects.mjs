@@ -88,6 +88,21 @@ export function titleCard(page) {
     reducedFlashingChosen() {
       return evaluate(page, `document.getElementById('reduce-flashes').checked`);
     },
+    // Whether the card says the system's preference chose reduced flashing.
+    reducedFlashingPreferred() {
+      return evaluate(page, shown('reduce-why'));
+    },
+    // The sound's delay on the card, in ms; setting it changes it as the viewer does.
+    soundDelay() {
+      return evaluate(page, `Number(document.getElementById('audio-delay').value)`);
+    },
+    setSoundDelay(delayMs) {
+      return evaluate(page, `(() => {
+        const input = document.getElementById('audio-delay');
+        input.value = '${delayMs}';
+        input.dispatchEvent(new Event('change'));
+      })()`);
+    },
     // The parts of the card out of reach in the viewport, even by scrolling,
     // by id; [] when all can be seen.
     outOfReach() {

@@ -33,7 +33,8 @@ const playing = () => document.body && document.body.dataset.state === 'playing'
 const realRequestAnimationFrame = window.requestAnimationFrame.bind(window);
 window.requestAnimationFrame = function (callback) {
   const probe = window.__probe;
-  if (!playing()) return realRequestAnimationFrame(callback);
+  // The page's own frame watcher (music-sync.js) is no pass of the program's.
+  if (!playing() || callback.name === 'watchFrame') return realRequestAnimationFrame(callback);
   const now = performance.now();
   probe.passes.push(now);
   if (probe.resumedAt !== null) probe.busyMs += now - probe.resumedAt;
@@ -86,7 +87,7 @@ const realStart = AudioBufferSourceNode.prototype.start;
 AudioBufferSourceNode.prototype.start = function (when = 0, offset = 0, ...rest) {
   window.__probe.audio = this.context;
   window.__probe.sourceStarts.push({ at: performance.now(), offset, state: this.context.state,
-    contextTime: this.context.currentTime });
+    contextTime: Math.max(when, this.context.currentTime) });
   return realStart.call(this, when, offset, ...rest);
 };
 const realRequestFullscreen = Element.prototype.requestFullscreen;

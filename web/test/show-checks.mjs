@@ -1,8 +1,9 @@
 // Checks made while a show plays in any engine: the title card, Play, the
-// show's clock, the frame rates, what a second showing loads, late music.
+// show's clock, the frame rates, what a second showing loads, late music,
+// the viewer's choices kept.
 import { sceneEndsMs } from './music.mjs';
 import { firstFrameLimitMs, showOn, titleCard } from './page-objects.mjs';
-import { reactionLimitMs } from './pages.mjs';
+import { evaluate, openPage, reactionLimitMs } from './pages.mjs';
 import { screenshot } from './pictures.mjs';
 import { probeOn } from './probe.mjs';
 import { check } from './report.mjs';
@@ -117,4 +118,34 @@ export async function checkMusicJoinsLate(show, label) {
     joined && offsetMs >= showMs && offsetMs <= showMs + musicJoinToleranceMs,
     joined ? `from ${Math.round(offsetMs)} ms of the music at ${Math.round(showMs)} ms of the show` : 'no music started');
   check(`${label}: the note goes when the music plays`, !await show.noSoundShown());
+}
+
+// The viewer's choices are kept for the next visit (the page opened anew):
+// reduced flashing and the sound's delay as chosen on the card; with the
+// system's reduced-motion preference and no choice of the viewer's, reduced
+// flashing chosen and the card saying why, a choice of the viewer's beating
+// it; the address's audio-delay setting the delay.
+export async function checkSettingsKept(page) {
+  const card = titleCard(page);
+  const address = page.url;
+  const reopen = async (query = '') => {
+    page.url = address + query;
+    await openPage(page);
+    page.url = address;
+  };
+  await card.setSoundDelay(-150);
+  const reduced = await card.reducedFlashingChosen();
+  await reopen();
+  check('the card keeps the viewer\'s reduced flashing and sound delay for the next visit',
+    await card.reducedFlashingChosen() === reduced && await card.soundDelay() === -150);
+  await page.tab.emulateMediaFeatures([{ name: 'prefers-reduced-motion', value: 'reduce' }]);
+  await evaluate(page, 'localStorage.clear()');
+  await reopen();
+  check('with the system\'s reduced motion, the card offers reduced flashing chosen and says why',
+    await card.reducedFlashingChosen() && await card.reducedFlashingPreferred());
+  await card.chooseReducedFlashing();
+  await reopen();
+  check('the viewer\'s choice beats the system\'s preference', !await card.reducedFlashingChosen());
+  await reopen('?audio-delay=100');
+  check('the address\'s audio-delay sets the sound\'s delay', await card.soundDelay() === 100);
 }
