@@ -328,6 +328,7 @@ void printAgainstClock(const std::vector<Beat>& beats, double clockStartSeconds,
     double heardMs = 0.0;
     double shownMs = 0.0;
     double pictureBeyondMs = 0.0;
+    double count = 0.0;
     std::vector<Beat> againstAim;
     for (const Beat& beat : beats) {
         if (!beat.settled || !beat.readable) {
@@ -337,6 +338,7 @@ void printAgainstClock(const std::vector<Beat>& beats, double clockStartSeconds,
         const double shown = (beat.pictureOffsetSeconds - clockStartSeconds) * 1000.0;
         heardMs += heard;
         shownMs += shown;
+        count += 1.0;
         if (!aims.empty()) {
             const PageAim& aim = pageAimAt(aims, beat.heardSeconds);
             Beat aimed = beat;
@@ -345,9 +347,7 @@ void printAgainstClock(const std::vector<Beat>& beats, double clockStartSeconds,
             pictureBeyondMs += shown - aim.pictureDelayMs;
         }
     }
-    const auto count = static_cast<double>(std::count_if(
-        beats.begin(), beats.end(), [](const Beat& beat) { return beat.settled && beat.readable; }));
-    if (count == 0) {
+    if (count == 0.0) {
         return;
     }
     printf("against the show's clock: sound heard %+.1f ms, picture shown %+.1f ms\n",
@@ -400,7 +400,8 @@ int analyse(const char* framesPath, const char* soundPath, const Options& option
         if (showMs < options.fromMs || showMs > options.toMs) {
             continue;
         }
-        beats.push_back({heard, showMs, pictureOffset, pictureMs - showMs, !excepted(options, heard),
+        beats.push_back({heard, showMs, pictureOffset, pictureMs - showMs,
+                         !excepted(options, heard),
                          picturesPerSecond(frames, heard) >= readablePicturesPerSecond});
     }
     if (options.list) {
