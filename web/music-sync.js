@@ -49,6 +49,10 @@ const webkitOutputMs = 47; // WebKitGTK 2.50, where outputLatency is 0: two runs
 // median of the latest, so that one slow frame moves nothing.
 const assumedDisplayFrameMs = 1000 / 60;
 const framesWeighed = 31;
+// The picture's delay is taken anew while the music plays only when it has
+// moved this far (a frame at 20 frames a second): a device that draws some
+// scenes slower than others would otherwise splice the music at each.
+const pictureDelayStepMs = 50;
 
 // The engine, for what it can tell of its output.
 const engine = /\bGecko\/\d/.test(navigator.userAgent) ? 'gecko'
@@ -233,7 +237,10 @@ function keepMusicInPlace() {
   if (state.source === null) {
     return;
   }
-  settings.pictureDelayMs = pictureDelayMs();
+  const reckonedMs = pictureDelayMs();
+  if (Math.abs(reckonedMs - settings.pictureDelayMs) > pictureDelayStepMs) {
+    settings.pictureDelayMs = reckonedMs;
+  }
   const contextS = audio.currentTime;
   const nowMs = performance.now();
   if (followMusic(state, nowMs, strayMs(settings, state, contextS, heardAtMs(audio, contextS)))) {
