@@ -49,10 +49,6 @@ const webkitOutputMs = 47; // WebKitGTK 2.50, where outputLatency is 0: two runs
 // median of the latest, so that one slow frame moves nothing.
 const assumedDisplayFrameMs = 1000 / 60;
 const framesWeighed = 31;
-// The picture's delay is taken anew while the music plays only when it has
-// moved this far (a frame at 20 frames a second): a device that draws some
-// scenes slower than others would otherwise splice the music at each.
-const pictureDelayStepMs = 50;
 
 // The engine, for what it can tell of its output.
 const engine = /\bGecko\/\d/.test(navigator.userAgent) ? 'gecko'
@@ -170,10 +166,12 @@ function medianFrameMs(intervals, otherwise) {
 }
 
 // How long a frame takes from the program's clock to the screen: the show's
-// own frame, then the display's.
+// own frame (the display's until enough are seen: the first are slow while
+// the program starts), then the display's.
 function pictureDelayMs() {
   const displayMs = medianFrameMs(musicSync.displayFramesMs, assumedDisplayFrameMs);
-  return displayMs + medianFrameMs(musicSync.showFramesMs, displayMs);
+  const showFramesMs = musicSync.showFramesMs.length < framesWeighed ? [] : musicSync.showFramesMs;
+  return displayMs + medianFrameMs(showFramesMs, displayMs);
 }
 
 // Keeps the intervals of the animation frames: on the card until there are
@@ -213,6 +211,8 @@ function stopMusicSource() {
 
 // Starts a new source of the music placed so that it is heard where the
 // picture is, replacing any playing, and forgets the readings of the last.
+// The picture's delay is taken anew here only: a device that draws some
+// scenes slower than others would otherwise splice the music at each.
 function placeMusic() {
   const { audio, settings, state } = musicSync;
   stopMusicSource();
@@ -236,10 +236,6 @@ function keepMusicInPlace() {
   const { audio, settings, state } = musicSync;
   if (state.source === null) {
     return;
-  }
-  const reckonedMs = pictureDelayMs();
-  if (Math.abs(reckonedMs - settings.pictureDelayMs) > pictureDelayStepMs) {
-    settings.pictureDelayMs = reckonedMs;
   }
   const contextS = audio.currentTime;
   const nowMs = performance.now();

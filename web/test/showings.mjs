@@ -156,8 +156,9 @@ export async function playTwoScenes(page, shots, label) {
   checkScene1(await show.screenshot(`${label}-scene1-5s`), `${label}, scene 1 at ${scene1Ms / 1000} s`);
   // Heard: null where the engine has no audio worklets to record with.
   const sound = await probeOn(page).music();
+  // More than one source where the page placed the music anew after an underrun.
   check(`${label}: the music plays: a source started in a running audio context, and it is heard`,
-    sound.starts === 1 && sound.state === 'running' && sound.heard !== false, JSON.stringify(sound));
+    sound.starts >= 1 && sound.state === 'running' && sound.heard !== false, JSON.stringify(sound));
   await show.waitTime(scene2Ms);
   checkScene2(await show.screenshot(`${label}-scene2-26s`), `${label}, scene 2 at ${scene2Ms / 1000} s`);
   await checkFrameRates(page, label);
