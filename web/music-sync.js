@@ -3,11 +3,10 @@
 // The page plays the music on the browser's audio thread (Web Audio), where
 // no slow frame can starve it. It aims it at the moment a frame is shown,
 // not drawn: the program draws each frame in an animation frame, and the
-// browser shows it once drawn (the show's frame, long where the browser
-// draws slowly), composited and swapped at the display's next frame, as the
-// animation frames' pace tells. The sound is heard an output delay after
-// the audio clock plays it: Chromium tells it, with timestamps that
-// also follow an underrun; WebKit tells it on Apple's systems only (0
+// browser composites it and swaps it in at the display's next frame, whose
+// pace the animation frames tell before the show. The sound is heard an
+// output delay after the audio clock plays it: Chromium tells it, with
+// timestamps that also follow an underrun; WebKit tells it on Apple's systems only (0
 // elsewhere, taken as unknown); Gecko is not asked (see geckoOutputMs).
 // Where the engine cannot tell, a value fitted with the rig stands in.
 //
@@ -45,6 +44,10 @@ const viewerDelayStepMs = 10;
 // 0 to 47 ms in the others, PulseAudio's part alone. It is never asked.
 const geckoOutputMs = 44; // Firefox ESR 153: three runs, 7 ms apart
 const webkitOutputMs = 47; // WebKitGTK 2.50, where outputLatency is 0: two runs, 12 ms apart
+// A frame is drawn in one display frame and shown at the next's start.
+// Where a device draws slower the picture comes later still, but following
+// that would splice the music at every change of pace.
+const framesToScreen = 2;
 // The display's frame before any is measured, and the frames weighed: the
 // median of the latest, so that one slow frame moves nothing.
 const assumedDisplayFrameMs = 1000 / 60;
@@ -62,10 +65,8 @@ const musicSync = {
   audio: null,
   music: null,
   timer: null,
-  // Intervals of the latest animation frames: before the show, at the
-  // display's own pace; during it, at the show's.
+  // Intervals of the animation frames on the card, the display's own pace.
   displayFramesMs: [],
-  showFramesMs: [],
   watchingFrames: false,
 };
 
@@ -159,41 +160,29 @@ function heardAtMs(audio, contextS) {
   return performance.now() + (contextS - audio.currentTime) * 1000 + outputDelayMs(audio);
 }
 
-// The median of intervals, or otherwise where there are none.
-function medianFrameMs(intervals, otherwise) {
-  const sorted = [...intervals].sort((a, b) => a - b);
-  return sorted.length ? sorted[Math.floor(sorted.length / 2)] : otherwise;
-}
-
-// How long a frame takes from the program's clock to the screen: the show's
-// own frame (the display's until enough are seen: the first are slow while
-// the program starts), then the display's.
+// How long a frame takes from the program's clock to the screen.
 function pictureDelayMs() {
-  const displayMs = medianFrameMs(musicSync.displayFramesMs, assumedDisplayFrameMs);
-  const showFramesMs = musicSync.showFramesMs.length < framesWeighed ? [] : musicSync.showFramesMs;
-  return displayMs + medianFrameMs(showFramesMs, displayMs);
+  const frames = [...musicSync.displayFramesMs].sort((a, b) => a - b);
+  return framesToScreen * (frames.length ? frames[Math.floor(frames.length / 2)] : assumedDisplayFrameMs);
 }
 
-// Keeps the intervals of the animation frames: on the card until there are
-// enough of the display's, during the show all along. The test probe knows
-// watchFrame by name: its frames are no passes of the program's.
+// Measures the display's frame anew on the card (from the page's load and
+// after each show): the intervals of framesWeighed animation frames, unless
+// the show starts first.
 function watchFrames() {
   if (musicSync.watchingFrames) {
     return;
   }
   musicSync.watchingFrames = true;
+  musicSync.displayFramesMs = [];
   let last = null;
   const watchFrame = (timeMs) => {
-    const playing = document.body.dataset.state === 'playing';
-    const intervals = playing ? musicSync.showFramesMs : musicSync.displayFramesMs;
     if (last !== null && timeMs > last) {
-      intervals.push(timeMs - last);
-      if (intervals.length > framesWeighed) {
-        intervals.shift();
-      }
+      musicSync.displayFramesMs.push(timeMs - last);
     }
     last = timeMs;
-    musicSync.watchingFrames = playing || intervals.length < framesWeighed;
+    musicSync.watchingFrames = document.body.dataset.state !== 'playing' &&
+      musicSync.displayFramesMs.length < framesWeighed;
     if (musicSync.watchingFrames) {
       requestAnimationFrame(watchFrame);
     }
@@ -211,8 +200,6 @@ function stopMusicSource() {
 
 // Starts a new source of the music placed so that it is heard where the
 // picture is, replacing any playing, and forgets the readings of the last.
-// The picture's delay is taken anew here only: a device that draws some
-// scenes slower than others would otherwise splice the music at each.
 function placeMusic() {
   const { audio, settings, state } = musicSync;
   stopMusicSource();
@@ -268,9 +255,7 @@ function followShow() {
 function startPageMusic(audio, music, showStartedAtMs, delayMs) {
   musicSync.audio = audio;
   musicSync.music = music;
-  musicSync.showFramesMs = [];
   musicSync.settings = { showStartedAtMs, pictureDelayMs: pictureDelayMs(), delayMs };
-  watchFrames();
   return followShow();
 }
 

@@ -33,8 +33,7 @@ const playing = () => document.body && document.body.dataset.state === 'playing'
 const realRequestAnimationFrame = window.requestAnimationFrame.bind(window);
 window.requestAnimationFrame = function (callback) {
   const probe = window.__probe;
-  // The page's own frame watcher (music-sync.js) is no pass of the program's.
-  if (!playing() || callback.name === 'watchFrame') return realRequestAnimationFrame(callback);
+  if (!playing()) return realRequestAnimationFrame(callback);
   const now = performance.now();
   probe.passes.push(now);
   if (probe.resumedAt !== null) probe.busyMs += now - probe.resumedAt;
