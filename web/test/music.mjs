@@ -86,7 +86,10 @@ const farMs = 2000;
 // music must be silent. A window that does not match is searched for within
 // farMs, so that a gap costs the windows it spoils, not all that follow;
 // a silent stretch of the recording says nothing of where the music went.
-export function matchMusic(recorded, music, rate) {
+// Where the page placed the music anew it jumps on purpose, from one place
+// to another (splices: { fromMs, toMs } in the music's time): the windows
+// about a jump are not counted, and the music is looked for afresh after it.
+export function matchMusic(recorded, music, rate, splices = []) {
   const window = Math.round(rate * windowMs / 1000);
   const near = Math.round(rate * nearMs / 1000);
   const far = rate * farMs / 1000;
@@ -98,6 +101,11 @@ export function matchMusic(recorded, music, rate) {
     if (from + lag < 0 || from + lag + window > recorded.length) continue;
     const scene = sceneEndsMs.findIndex((endMs) => from * 1000 / rate < endMs);
     if (scene < 0) break;
+    const fromMs = from * 1000 / rate;
+    if (splices.some((jump) => fromMs + windowMs > jump.fromMs - windowMs && fromMs < jump.toMs + windowMs)) {
+      lag = bestLag(recorded, music, from, window, lag - far, lag + far, 2).lag;
+      continue;
+    }
     let musicEnergy = 0;
     let recordedEnergy = 0;
     for (let i = 0; i < window; i++) {
@@ -128,10 +136,13 @@ export async function checkMusic(page, folder, label) {
     return;
   }
   const music = await referenceMusic(folder, recording.rate, recording.factor);
+  const splices = await probeOn(page).musicPlacedAnew();
   const { scenes, unmatched } = matchMusic(smoothed(recording.samples), smoothed(music),
-    recording.rate / recording.factor);
+    recording.rate / recording.factor, splices);
   const text = scenes.map((s, i) => `scene ${i + 1} ${s.matched}/${s.windows}`).join(', ');
-  console.log(`music (${label}), half-second windows that match: ${text}` +
+  const jumps = splices.map((jump) => `${(jump.fromMs / 1000).toFixed(1)}-${(jump.toMs / 1000).toFixed(1)}`);
+  console.log(`music (${label}), placed anew ${splices.length} times (${jumps.join(' ')} s), ` +
+    `half-second windows that match: ${text}` +
     (unmatched.length ? `; not those at ${unmatched.join(' ')} s of the music` : ''));
   check(`${label}: the music is intact in every scene, 95 % of its windows`,
     scenes.every((s) => s.windows > 0 && s.matched >= 0.95 * s.windows), text);

@@ -274,6 +274,17 @@ export function probeOn(page) {
         heard: __probe.recordings.length
           ? __probe.recordings.some((r) => r.samples.some((x) => Math.abs(x) > 0.01)) : null })`);
     },
+    // Where the page placed the music anew after its first source: from
+    // where the source before had come to, to where the new one starts, or
+    // the other way round, { fromMs, toMs } in the music's time.
+    musicPlacedAnew() {
+      return evaluate(page, `__probe.sourceStarts.slice(1).map((start, i) => {
+        const before = __probe.sourceStarts[i];
+        const reachedMs = 1000 * (before.offset + start.contextTime - before.contextTime);
+        const startMs = 1000 * start.offset;
+        return { fromMs: Math.min(reachedMs, startMs), toMs: Math.max(reachedMs, startMs) };
+      })`);
+    },
     // Whether a music source starts within withinMs.
     musicStartedWithin(withinMs) {
       return waitFor(page, '__probe.sourceStarts.length > 0', withinMs);
