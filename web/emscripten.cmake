@@ -17,7 +17,7 @@ file(WRITE ${CMAKE_BINARY_DIR}/library-funcs.txt "$autoResumeAudioContext\n$dynC
 # context came back. At -O2 and above the optimiser inlines some into others,
 # and Asyncify warns that it does not find them.
 file(WRITE ${CMAKE_BINARY_DIR}/asyncify-only.txt
-  "main\ndemoMain(int, char**)\ninitPlatform()\nloadMedia()\nloadTextures()\nrunMainLoop()\nrunPass()\nhandleInput()\nrecoverRenderDevice()\nyieldToBrowser()\n")
+  "main\ndemoMain(int, char**)\ninitPlatform()\nloadMedia()\nloadTextures()\nrunMainLoop()\nrunPass()\nhandleInput()\nrecoverRenderDevice()\nyieldToBrowser()\nwaitForNextFrame()\n")
 
 # The files each link takes code from, for the site's third-party notices.
 set(keepLinkTrace ${CMAKE_CURRENT_LIST_DIR}/keep-link-trace.sh)
@@ -35,7 +35,7 @@ function(demo_web_targets)
     # animation frame; only the functions on the stack at that moment are rewritten.
     -sASYNCIFY
     -sASYNCIFY_ONLY=@${CMAKE_BINARY_DIR}/asyncify-only.txt
-    # The program's own wait for the next frame (main_loop.cpp) is one of them.
+    # The program's own wait for the next frame (src/shell/platform_web.cpp) is one of them.
     "SHELL:-sASYNCIFY_IMPORTS=[waitForAnimationFrame]"
     # SDL2 built outside Emscripten's ports uses these from its JavaScript.
     -sDEFAULT_LIBRARY_FUNCS_TO_INCLUDE=@${CMAKE_BINARY_DIR}/library-funcs.txt
