@@ -2,7 +2,7 @@
 // text, the music.
 #include "font/font.h"
 #include "shell/demo_state.h"
-#include "shell/web_images.h"
+#include "web/image_bmp.h"
 
 #include <SDL.h>
 #include <SDL_image.h>
