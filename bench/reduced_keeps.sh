@@ -9,13 +9,6 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 . bench/build-folder.sh
+. bench/both_modes.sh
 configure_bench_folder "${1:-}"
-scratch=$(mktemp -d)
-trap 'rm -rf "$scratch"' EXIT
-cmake --build "$build" --target capture assets mode_keeps >/dev/null
-cd "$build"
-moments=$(bench/mode_keeps --moments)
-mkdir -p "$scratch/normal" "$scratch/reduced"
-./capture --at "$moments" --out "$scratch/normal" --size 960x540 >/dev/null
-./capture --at "$moments" --out "$scratch/reduced" --size 960x540 --reduce-flashes >/dev/null
-bench/mode_keeps "$scratch/normal" "$scratch/reduced"
+measure_both_modes mode_keeps 960x540

@@ -94,6 +94,10 @@ build_one "$work"/libsdl2-mixer-* -DSDL2_DIR="$prefix/lib/cmake/SDL2" \
   -DSDL2MIXER_SAMPLES=OFF -DSDL2MIXER_DEPS_SHARED=OFF -DSDL2MIXER_VENDORED=OFF \
   -DSDL2MIXER_VORBIS=STB -DSDL2MIXER_CMD=OFF -DSDL2MIXER_FLAC=OFF -DSDL2MIXER_MOD=OFF \
   -DSDL2MIXER_MP3=OFF -DSDL2MIXER_MIDI=OFF -DSDL2MIXER_OPUS=OFF -DSDL2MIXER_WAVE=OFF
+# The web's music decoder (src/web/music_decoder.cpp) calls SDL_mixer's Ogg
+# decoder itself; SDL_mixer installs no header for it.
+install -D -m 644 "$work"/libsdl2-mixer-*/src/codecs/stb_vorbis/stb_vorbis.h \
+  "$prefix/include/SDL2/stb_vorbis/stb_vorbis.h"
 
 touch "$prefix/.complete"
 echo "$prefix"

@@ -2,7 +2,7 @@
 // text, the music.
 #include "font/font.h"
 #include "shell/demo_state.h"
-#include "shell/web_images.h"
+#include "web/image_bmp.h"
 
 #include <SDL.h>
 #include <SDL_image.h>
@@ -139,28 +139,21 @@ int channelAt(const SDL_Surface* surface, int x, int y, int c)
     return static_cast<const uint8_t*>(surface->pixels)[y * surface->pitch + x * 4 + c];
 }
 
-// Mean absolute difference of all four channels between columns a and b.
-double columnDifference(const SDL_Surface* surface, int a, int b)
-{
-    double sum = 0.0;
-    for (int y = 0; y < surface->h; ++y) {
-        for (int c = 0; c < 4; ++c) {
-            sum += std::abs(channelAt(surface, a, y, c) - channelAt(surface, b, y, c));
-        }
-    }
-    return sum / (surface->h * 4.0);
-}
+enum class Line { column, row };
 
-// Mean absolute difference of all four channels between rows a and b.
-double rowDifference(const SDL_Surface* surface, int a, int b)
+// Mean absolute difference of all four channels between lines a and b.
+double lineDifference(const SDL_Surface* surface, Line line, int a, int b)
 {
+    const int length = line == Line::column ? surface->h : surface->w;
     double sum = 0.0;
-    for (int x = 0; x < surface->w; ++x) {
+    for (int i = 0; i < length; ++i) {
         for (int c = 0; c < 4; ++c) {
-            sum += std::abs(channelAt(surface, x, a, c) - channelAt(surface, x, b, c));
+            sum += line == Line::column
+                       ? std::abs(channelAt(surface, a, i, c) - channelAt(surface, b, i, c))
+                       : std::abs(channelAt(surface, i, a, c) - channelAt(surface, i, b, c));
         }
     }
-    return sum / (surface->w * 4.0);
+    return sum / (length * 4.0);
 }
 
 // Checks the decoded file is a PNG with an alpha channel; returns its size.
@@ -245,16 +238,16 @@ TEST(Assets, FogTilesWithoutSeams)
     double adjacentColumns = 0.0;
     double adjacentRows = 0.0;
     for (int i = 0; i + 1 < fog->w; ++i) {
-        adjacentColumns += columnDifference(fog, i, i + 1);
+        adjacentColumns += lineDifference(fog, Line::column, i, i + 1);
     }
     for (int i = 0; i + 1 < fog->h; ++i) {
-        adjacentRows += rowDifference(fog, i, i + 1);
+        adjacentRows += lineDifference(fog, Line::row, i, i + 1);
     }
     adjacentColumns /= fog->w - 1;
     adjacentRows /= fog->h - 1;
     // Across the wrap the step must look like any other step between neighbours.
-    EXPECT_LE(columnDifference(fog, fog->w - 1, 0), 2.0 * adjacentColumns + 0.5);
-    EXPECT_LE(rowDifference(fog, fog->h - 1, 0), 2.0 * adjacentRows + 0.5);
+    EXPECT_LE(lineDifference(fog, Line::column, fog->w - 1, 0), 2.0 * adjacentColumns + 0.5);
+    EXPECT_LE(lineDifference(fog, Line::row, fog->h - 1, 0), 2.0 * adjacentRows + 0.5);
     SDL_FreeSurface(fog);
 }
 

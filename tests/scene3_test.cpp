@@ -62,15 +62,10 @@ TEST(Scene3Flash, TheCalmerShowHoldsSteadyReds)
                           {true, 62000, 200, 72},
                           {false, 90000, 16, 144},
                           {true, 90000, 90, 72}};
-    for (const Case& c : cases) {
-        SCOPED_TRACE((c.reduceFlashes ? "calmer show at " : "show at ") +
-                     std::to_string(c.elapsedMs));
-        setUpScene(3, c.elapsedMs, c.elapsedMs - 50000);
-        demo.reduceFlashes = c.reduceFlashes;
-        renderScene3();
+    checkEachShow(3, 50000, cases, [](const Case& c) {
         EXPECT_EQ(callsOf(CallKind::Clear).at(0).color.r, c.clearRed);
         EXPECT_EQ(copiesOf(demo.texSuikelois).at(0).color.r, c.spriteRed);
-    }
+    });
 }
 
 TEST(Scene3Sprites, QuarterSpritesJoinOneAfterAnother)
@@ -130,16 +125,11 @@ TEST(Scene3Sprites, TheCalmerShowHoldsTheFlowersStillAroundTheKickAndJumpsOnIt)
         {true, 60127, 60128, 134},  {true, 60128, 60128, 134},  {true, 60447, 60447, 150},
         {true, 60448, 60448, 150},  {true, 60449, 60448, 150},  {true, 60543, 60448, 150},
         {true, 60544, 60640, 160},  {true, 70000, 70000, 628}};
-    for (const Case& c : cases) {
-        SCOPED_TRACE((c.reduceFlashes ? "calmer show at " : "show at ") +
-                     std::to_string(c.elapsedMs));
-        setUpScene(3, c.elapsedMs, c.elapsedMs - 50000);
-        demo.reduceFlashes = c.reduceFlashes;
-        renderScene3();
+    checkEachShow(3, 50000, cases, [](const Case& c) {
         const DrawCall sprite = copiesOf(demo.texSuikelois).at(0);
         EXPECT_EQ(sprite.destination.w, c.size);
         EXPECT_DOUBLE_EQ(sprite.angle, (c.movingMs - 50000) / 7.2);
-    }
+    });
 }
 
 TEST(Scene3Sprites, TheCalmerShowHoldsWordsAndFogWithTheFlowersAndKeepsItsReds)

@@ -112,12 +112,7 @@ TEST(Scene4Sprites, TheCalmerShowHoldsThemBrightAndTurnsThemATenthAsFastStillAro
                           {true, 105000, 104992, 90, 200, 10627, 104992.0 / 3.6 * 0.1},
                           {false, 100500, 100500, 20, 148, 10178, 100500.0 / 3.6},
                           {true, 100500, 100576, 90, 200, 10185, 100576.0 / 3.6 * 0.1}};
-    for (const Case& c : cases) {
-        SCOPED_TRACE((c.reduceFlashes ? "calmer show at " : "show at ") +
-                     std::to_string(c.elapsedMs));
-        setUpScene(4, c.elapsedMs, c.elapsedMs - 100000);
-        demo.reduceFlashes = c.reduceFlashes;
-        renderScene4();
+    checkEachShow(4, 100000, cases, [](const Case& c) {
         EXPECT_EQ(callsOf(CallKind::Clear).at(0).color.r, c.clearRed);
         const DrawCall sprite = copiesOf(demo.texSuikelois).at(0);
         EXPECT_EQ(sprite.color.r, c.spriteRed);
@@ -127,7 +122,7 @@ TEST(Scene4Sprites, TheCalmerShowHoldsThemBrightAndTurnsThemATenthAsFastStillAro
         const int32_t hx = 300 - s / 10;
         expectHeading(hx, 300 - hx / 2, 50, s / -10.0, -c.movingMs / 100.0);
         expectRedLine(clothesText, 49920 - c.movingMs / 2, 500, c.movingMs / -10.0);
-    }
+    });
 }
 
 TEST(Scene4Edges, SawToothWrapsSizeStepsTintAndDriftChange)

@@ -6,6 +6,7 @@
 #include "font/font.h"
 #include "scenes/scenes.h"
 #include "shell/demo_state.h"
+#include "shell/shell.h"
 
 #include <gtest/gtest.h>
 
@@ -52,6 +53,23 @@ inline void setUpScene(int32_t sceneIndex, int32_t elapsedMs, int32_t sceneMs,
     demo.sceneIndex = sceneIndex;
     demo.elapsedMs = elapsedMs;
     demo.sceneMs = sceneMs;
+}
+
+// Draws each case's frame of the scene sceneIndex, begun at sceneStartMs, at
+// the case's elapsedMs, in the calmer show where the case has reduceFlashes,
+// and runs check on it.
+template <typename Case, std::size_t count, typename Check>
+void checkEachShow(int32_t sceneIndex, int32_t sceneStartMs, const Case (&cases)[count],
+                   Check check)
+{
+    for (const Case& c : cases) {
+        SCOPED_TRACE((c.reduceFlashes ? "calmer show at " : "show at ") +
+                     std::to_string(c.elapsedMs));
+        setUpScene(sceneIndex, c.elapsedMs, c.elapsedMs - sceneStartMs);
+        demo.reduceFlashes = c.reduceFlashes;
+        drawScene();
+        check(c);
+    }
 }
 
 // The easing as the scenes define it, in single precision: clamp to 0..1,

@@ -17,7 +17,7 @@ file(WRITE ${CMAKE_BINARY_DIR}/library-funcs.txt "$autoResumeAudioContext\n$dynC
 # context came back. At -O2 and above the optimiser inlines some into others,
 # and Asyncify warns that it does not find them.
 file(WRITE ${CMAKE_BINARY_DIR}/asyncify-only.txt
-  "main\ndemoMain(int, char**)\ninitPlatform()\nloadMedia()\nloadTextures()\nrunMainLoop()\nrunPass()\nhandleInput()\nrecoverRenderDevice()\nyieldToBrowser()\n")
+  "main\ndemoMain(int, char**)\ninitPlatform()\nloadMedia()\nloadTextures()\nrunMainLoop()\nrunPass()\nhandleInput()\nrecoverRenderDevice()\nyieldToBrowser()\nwaitForNextFrame()\n")
 
 # The files each link takes code from, for the site's third-party notices.
 set(keepLinkTrace ${CMAKE_CURRENT_LIST_DIR}/keep-link-trace.sh)
@@ -35,7 +35,7 @@ function(demo_web_targets)
     # animation frame; only the functions on the stack at that moment are rewritten.
     -sASYNCIFY
     -sASYNCIFY_ONLY=@${CMAKE_BINARY_DIR}/asyncify-only.txt
-    # The program's own wait for the next frame (main_loop.cpp) is one of them.
+    # The program's own wait for the next frame (src/shell/platform_web.cpp) is one of them.
     "SHELL:-sASYNCIFY_IMPORTS=[waitForAnimationFrame]"
     # SDL2 built outside Emscripten's ports uses these from its JavaScript.
     -sDEFAULT_LIBRARY_FUNCS_TO_INCLUDE=@${CMAKE_BINARY_DIR}/library-funcs.txt
@@ -54,14 +54,17 @@ function(demo_web_targets)
 
   # The page's workers decode the music and the images with the program's own
   # decoders, off the page's thread (web/music-worker.js, web/image-worker.js).
-  demo_web_decoder(music-decoder web_music.cpp createMusicDecoder _decodeMusic SDL2_mixer::SDL2_mixer)
-  demo_web_decoder(image-decoder web_images.cpp createImageDecoder _decodeImage SDL2_image::SDL2_image)
+  demo_web_decoder(music-decoder createMusicDecoder _decodeMusic SDL2_mixer::SDL2_mixer
+    music_decoder.cpp)
+  demo_web_decoder(image-decoder createImageDecoder _decodeImage SDL2_image::SDL2_image
+    image_decoder.cpp image_bmp.cpp)
 endfunction()
 
-# A decoder of the page's: a small program of its own from one source file of
-# src/shell, run in a worker, that exports its one function.
-function(demo_web_decoder name source exportName function library)
-  add_executable(${name} ${CMAKE_SOURCE_DIR}/src/shell/${source})
+# A decoder of the page's: a small program of its own from source files of
+# src/web (the rest of the call), run in a worker, that exports its one function.
+function(demo_web_decoder name exportName function library)
+  list(TRANSFORM ARGN PREPEND ${CMAKE_SOURCE_DIR}/src/web/)
+  add_executable(${name} ${ARGN})
   target_include_directories(${name} PRIVATE ${CMAKE_SOURCE_DIR}/src)
   target_link_libraries(${name} PRIVATE ${library} SDL2::SDL2)
   set_target_properties(${name} PROPERTIES

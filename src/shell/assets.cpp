@@ -1,6 +1,7 @@
-// Asset loading: the four textures, the music, the font and the palette.
+// Asset loading: textures, music, font and palette; the textures anew after a lost device.
 #include "font/font.h"
 #include "shell/demo_state.h"
+#include "shell/platform.h"
 #include "shell/shell.h"
 
 #include <SDL.h>
@@ -42,6 +43,12 @@ void loadTextures()
     demo.texAstiasto = loadTexture("dada/astiasto.lentokone");
     yieldToBrowser();
     demo.texFont = loadTexture("dada/aerosoli");
+}
+
+void recoverRenderDevice()
+{
+    dropLostTextures();
+    loadTextures();
 }
 
 SDL_Texture* loadTexture(const char* path)

@@ -1,5 +1,6 @@
 // Display fitting: the window covers its display, the picture is scaled to fit it, bars are black.
 #include "shell/demo_state.h"
+#include "shell/platform.h"
 #include "shell/shell.h"
 
 #include <SDL.h>
@@ -7,13 +8,6 @@
 #include <algorithm>
 
 namespace {
-
-#ifdef __EMSCRIPTEN__
-// In a browser the page scales the canvas, which stays the screen's size.
-constexpr bool fitsItsOwnPicture = false;
-#else
-constexpr bool fitsItsOwnPicture = true;
-#endif
 
 bool sameRect(const SDL_Rect& a, const SDL_Rect& b)
 {

@@ -1,5 +1,6 @@
 // Main loop, timeline and input: the clock of the whole presentation.
 #include "shell/demo_state.h"
+#include "shell/platform.h"
 #include "shell/shell.h"
 
 #include <SDL.h>
@@ -7,10 +8,6 @@
 
 #include <cstdint>
 #include <cstdio>
-
-#ifdef __EMSCRIPTEN__
-#include <emscripten.h>
-#endif
 
 namespace {
 
@@ -50,21 +47,6 @@ bool isHeld(const Uint8* keys, SDL_Scancode first, SDL_Scancode second)
 
 } // namespace
 
-#ifdef __EMSCRIPTEN__
-// Suspends the program until the browser's next animation frame, so that a
-// browser runs one pass per frame it displays and draws between passes. The
-// program resumes as Emscripten's own timers resume it, so that its exit
-// from there ends it quietly.
-EM_JS(void, waitForAnimationFrame, (), {
-    Asyncify.handleSleep(
-        function(wakeUp) { requestAnimationFrame(function() { callUserCallback(wakeUp); }); });
-});
-
-// The page plays the music on the browser's own audio thread, where no slow
-// frame can starve it; it starts here, together with the program's clock.
-EM_JS(void, startPageMusic, (), { Module["startMusic"](); });
-#endif
-
 bool advanceTimeline(int32_t elapsedMs)
 {
     demo.elapsedMs = elapsedMs;
@@ -81,25 +63,13 @@ bool advanceTimeline(int32_t elapsedMs)
 
 void runMainLoop()
 {
-#ifdef __EMSCRIPTEN__
-    // The loop below hands the browser its turn; SDL must not also sleep in the
-    // present, which is not on the path the web build can suspend and resume.
-    SDL_SetHint(SDL_HINT_EMSCRIPTEN_ASYNCIFY, "0");
-#endif
     demo.startTicks = SDL_GetTicks();
     demo.sceneStartMs = 0;
     Mix_PlayMusic(demo.music, playOnce);
-#ifdef __EMSCRIPTEN__
-    startPageMusic();
-#else
-    // The page's music keeps its place by itself; the mixer's is kept here.
-    startMusicSync();
-#endif
+    startShowOnPlatform();
     while (demo.running) {
         runPass();
-#ifdef __EMSCRIPTEN__
-        waitForAnimationFrame();
-#endif
+        waitForNextFrame();
     }
 }
 

@@ -38,12 +38,12 @@ constexpr double msPerSecond = 1000.0;
 // PipeWire 0.3.65's PulseAudio service (docs/sync.md); one value between
 // serves both within 9 ms. DirectSound and the other backends were not
 // measured and take the same.
-constexpr double outputLatencyMs = 44.0;
+constexpr double pulseAudioLatencyMs = 44.0;
 // SDL's own PipeWire driver, asked for by name, holds about a buffer more:
 // 60 to 119 ms in eight runs, about 90 in most.
 constexpr double pipeWireDriverLatencyMs = 92.0;
 // Windows' WASAPI as Wine 8 plays it: av_sync.sh --wine heard the music 11
-// to 27 ms early with outputLatencyMs in four runs into PulseAudio and 26 ms
+// to 27 ms early with pulseAudioLatencyMs in four runs into PulseAudio and 26 ms
 // in one into PipeWire, so about 21 ms less. Windows itself was not measured.
 constexpr double wasapiLatencyMs = 23.0;
 
@@ -53,7 +53,7 @@ double outputLatencyOf(const char* driver)
     if (std::strcmp(driver, "pipewire") == 0) {
         return pipeWireDriverLatencyMs;
     }
-    return std::strcmp(driver, "wasapi") == 0 ? wasapiLatencyMs : outputLatencyMs;
+    return std::strcmp(driver, "wasapi") == 0 ? wasapiLatencyMs : pulseAudioLatencyMs;
 }
 
 // Drivers that play to no one, on a clock of their own.
@@ -62,9 +62,10 @@ bool playsToNoOne(const char* driver)
     return std::strcmp(driver, "dummy") == 0 || std::strcmp(driver, "disk") == 0;
 }
 
-// How far the mixer has taken: whole buffers from where the music was
-// placed, since the decoder may run a little ahead of what it handed over.
-double mixedToMs(const MusicSync& sync, double positionMs)
+// How far the mixer has taken, from the position read: whole buffers from
+// where the music was placed, since the decoder may run a little ahead of
+// what it handed over.
+double roundToBuffers(const MusicSync& sync, double positionMs)
 {
     const double buffers =
         std::floor((positionMs - sync.state.basePositionMs) / sync.settings.bufferMs + 0.5);
@@ -92,7 +93,7 @@ double takenLagMs(const MusicSyncState& state)
 // How far the music is off: the buffer mixed up to mixedToMs was taken
 // takenLagMs after that show time, and its first sample, music
 // mixedToMs - bufferMs, is heard outputLatencyMs later.
-double strayMs(const MusicSync& sync)
+double reckonStray(const MusicSync& sync)
 {
     const MusicSyncSettings& settings = sync.settings;
     const double heardBehindMs =
@@ -109,23 +110,25 @@ int32_t strayDirection(double strayMs)
     return strayMs < -strayToleranceMs ? -1 : 0;
 }
 
-// Whether to act: at once at the start, aiming at no stray at all, so that
-// a start inside the tolerance is not left there for the whole show; after
-// that only once the music has strayed past the tolerance, the same way,
-// for strayHoldMs.
-bool timeToPlace(MusicSyncState& state, int32_t nowMs, double strayMs)
+// Keeps the way the music strays at nowMs, and since when it has strayed
+// that way.
+void noteStraying(MusicSyncState& state, int32_t nowMs, double strayMs)
 {
-    if (!state.placed) {
-        state.placed = true;
-        return true;
-    }
     const int32_t direction = strayDirection(strayMs);
     if (direction == 0 || direction != state.strayingSign) {
         state.strayingSign = direction;
         state.strayingSinceMs = nowMs;
-        return false;
     }
-    return nowMs - state.strayingSinceMs >= strayHoldMs;
+}
+
+// Whether to act: at once at the start, aiming at no stray at all, so that
+// a start inside the tolerance is not left there for the whole show; after
+// that only once the music has strayed past the tolerance, the same way,
+// for strayHoldMs.
+bool timeToPlace(const MusicSyncState& state, int32_t nowMs)
+{
+    return !state.placed ||
+           (state.strayingSign != 0 && nowMs - state.strayingSinceMs >= strayHoldMs);
 }
 
 // Where the music goes so that it is heard in place: back by what it strays
@@ -142,21 +145,34 @@ double placementMs(const MusicSync& sync, int32_t nowMs, double mixedToMs, doubl
     return std::max(0.0, placeAtMs);
 }
 
+// What the follower has seen, forgotten: the music followed from positionMs.
+void followFrom(MusicSyncState& state, double positionMs)
+{
+    state = MusicSyncState{};
+    state.active = true;
+    state.basePositionMs = positionMs;
+    state.lastPositionMs = positionMs;
+}
+
+// The music's position in ms; false where the mixer cannot tell it.
+bool readMusicPositionMs(double* positionMs)
+{
+    const double positionSeconds = Mix_GetMusicPosition(demo.music);
+    *positionMs = positionSeconds * msPerSecond;
+    return positionSeconds >= 0.0;
+}
+
 } // namespace
 
 void startFollowingMusic(MusicSync& sync, double positionMs, const MusicSyncSettings& settings)
 {
-    sync = MusicSync{};
     sync.settings = settings;
-    sync.state.active = true;
-    sync.state.basePositionMs = positionMs;
-    sync.state.lastPositionMs = positionMs;
+    followFrom(sync.state, positionMs);
 }
 
 void restartFollowingMusic(MusicSync& sync, double positionMs)
 {
-    const MusicSyncSettings settings = sync.settings;
-    startFollowingMusic(sync, positionMs, settings);
+    followFrom(sync.state, positionMs);
     sync.state.placed = true;
 }
 
@@ -167,16 +183,21 @@ bool followMusic(MusicSync& sync, int32_t nowMs, double positionMs, double* plac
         return false;
     }
     state.lastPositionMs = positionMs;
-    const double mixedMs = mixedToMs(sync, positionMs);
-    rememberLag(state, nowMs - mixedMs);
+    const double mixedToMs = roundToBuffers(sync, positionMs);
+    rememberLag(state, nowMs - mixedToMs);
     if (state.lagCount < (state.placed ? musicLagSteps : firstPlacementSteps)) {
         return false;
     }
-    const double offMs = strayMs(sync);
-    if (!timeToPlace(state, nowMs, offMs)) {
+    const double strayMs = reckonStray(sync);
+    // The first placement aims at no stray at all, whatever came before it.
+    if (state.placed) {
+        noteStraying(state, nowMs, strayMs);
+    }
+    if (!timeToPlace(state, nowMs)) {
         return false;
     }
-    *placeAtMs = placementMs(sync, nowMs, mixedMs, offMs);
+    state.placed = true;
+    *placeAtMs = placementMs(sync, nowMs, mixedToMs, strayMs);
     return true;
 }
 
@@ -190,15 +211,15 @@ void startMusicSync()
         frequencyHz <= 0) {
         return;
     }
-    const double positionSeconds = Mix_GetMusicPosition(demo.music);
-    if (positionSeconds < 0.0) {
+    double positionMs = 0.0;
+    if (!readMusicPositionMs(&positionMs)) {
         return;
     }
     MusicSyncSettings settings;
     settings.bufferMs = audioChunkSamples * msPerSecond / frequencyHz;
     settings.outputLatencyMs = outputLatencyOf(driver);
     settings.delayMs = demo.audioDelayMs;
-    startFollowingMusic(demo.musicSync, positionSeconds * msPerSecond, settings);
+    startFollowingMusic(demo.musicSync, positionMs, settings);
 }
 
 void keepMusicInPlace()
@@ -206,18 +227,18 @@ void keepMusicInPlace()
     if (!demo.musicSync.state.active) {
         return;
     }
-    const double positionSeconds = Mix_GetMusicPosition(demo.music);
-    if (positionSeconds < 0.0) {
+    double positionMs = 0.0;
+    if (!readMusicPositionMs(&positionMs)) {
         demo.musicSync.state.active = false;
         return;
     }
     double placeAtMs = 0.0;
-    if (!followMusic(demo.musicSync, demo.elapsedMs, positionSeconds * msPerSecond, &placeAtMs)) {
+    if (!followMusic(demo.musicSync, demo.elapsedMs, positionMs, &placeAtMs)) {
         return;
     }
-    if (Mix_SetMusicPosition(placeAtMs / msPerSecond) != 0) {
+    if (Mix_SetMusicPosition(placeAtMs / msPerSecond) != 0 || !readMusicPositionMs(&positionMs)) {
         demo.musicSync.state.active = false;
         return;
     }
-    restartFollowingMusic(demo.musicSync, Mix_GetMusicPosition(demo.music) * msPerSecond);
+    restartFollowingMusic(demo.musicSync, positionMs);
 }

@@ -39,8 +39,8 @@ void restartFollowingMusic(MusicSync& sync, double positionMs);
 
 // Takes one reading of the music's position (ms) at show time nowMs. True
 // when the music should be placed at *placeAtMs: at once near the start,
-// wherever it stands, else once it has stayed more than 15 ms from its place
-// for 400 ms.
+// wherever it stands, else once it has stayed out of place past a tolerance
+// for a while (strayToleranceMs, strayHoldMs in music_sync.cpp).
 bool followMusic(MusicSync& sync, int32_t nowMs, double positionMs, double* placeAtMs);
 
 // Starts following the music just started, where a device plays it and the

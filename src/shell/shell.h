@@ -18,12 +18,6 @@ int demoMain(int argc, char* argv[]);
 // 1000) into the state, in any order. False on anything else.
 bool parseOptions(int argc, char* argv[]);
 
-// In a browser, gives the page its turn before going on, so that it answers
-// and draws between the long steps of start-up (and of the textures' making
-// anew) rather than after the whole of them; elsewhere does nothing. Only on
-// the paths the web build can suspend (web/emscripten.cmake).
-void yieldToBrowser();
-
 // Brings up SDL, the window, the renderer, the image library and the mixer.
 // Returns 0 when the platform is up, 1 when SDL_Init failed or found no
 // display but the offscreen driver that nobody asked for.
@@ -35,10 +29,6 @@ void loadMedia();
 
 // Loads the four textures from their image files, as loadMedia does.
 void loadTextures();
-
-// False while the graphics device is lost (a browser took the WebGL context
-// away until it gives it back): nothing can be drawn then.
-bool renderDeviceAvailable();
 
 // Makes the textures anew after the graphics device was reset or lost, in a
 // browser with the renderer too (a restored WebGL context keeps nothing).

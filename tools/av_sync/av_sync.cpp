@@ -44,9 +44,6 @@ namespace {
 constexpr double pi = 3.14159265358979323846;
 constexpr int sampleRate = 44100;
 constexpr double songSeconds = 120.0;
-// The show's red saw-tooth, whose drops the clicks stand on: every half
-// beat, on the kick's phase.
-constexpr double sawToothMs = beatMs / 2;
 // The recording must begin this long before the saw-tooth starts.
 constexpr double minLeadInMs = 500.0;
 constexpr double clickPhaseMs = kickAtMs;

@@ -9,9 +9,8 @@
 namespace {
 
 // The background, black until redBeatsAfterMs, is first lit the millisecond
-// after, and drops to black on the kick's phase every half beat; its red
+// after, and drops to black on the kick's phase every sawToothMs; its red
 // then reads firstDropMs + red for a period.
-constexpr int32_t sawToothMs = beatMs / 2;
 constexpr double sawToothStartMs = redBeatsAfterMs + 1;
 constexpr double firstDropMs =
     kickAtMs + sawToothMs * ((redBeatsAfterMs + 1 - kickAtMs) / sawToothMs + 1);

@@ -2,8 +2,14 @@
 // each moment of the red saw-tooth, read from coarse patches of its frames.
 #pragma once
 
+#include "scenes/show_values.h"
+
 #include <cstddef>
+#include <cstdint>
 #include <vector>
+
+// The show's red saw-tooth drops to black every half beat, on the kick's phase.
+constexpr int32_t sawToothMs = beatMs / 2;
 
 // A grabbed frame: when, and the red level of each patch of a coarse grid.
 struct Frame {

@@ -1,4 +1,4 @@
-// The page's image decoder: an image file as a BMP the program reads without decoding.
+// An image file as a BMP the program reads without decoding (the page's image decoder).
 #pragma once
 
 #include <vector>

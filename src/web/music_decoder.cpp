@@ -1,29 +1,18 @@
-// Web only: the page's music decoder, the program's own Ogg Vorbis decoder run in a worker.
+// The page's music decoder, the program's own Ogg Vorbis decoder run in a worker.
 #include <SDL.h>
 
 #include <emscripten.h>
 
 #include <vector>
 
-// The Ogg Vorbis decoder inside SDL_mixer, which installs no header for it.
-extern "C" {
-struct stb_vorbis;
-struct stb_vorbis_alloc;
-struct stb_vorbis_info {
-    unsigned int sample_rate;
-    int channels;
-    unsigned int setup_memory_required;
-    unsigned int setup_temp_memory_required;
-    unsigned int temp_memory_required;
-    int max_frame_size;
-};
-stb_vorbis* stb_vorbis_open_rwops(SDL_RWops* rwops, int close_on_free, int* error,
-                                  const stb_vorbis_alloc* alloc);
-stb_vorbis_info stb_vorbis_get_info(stb_vorbis* vorbis);
-unsigned int stb_vorbis_stream_length_in_samples(stb_vorbis* vorbis);
-int stb_vorbis_get_samples_float(stb_vorbis* vorbis, int channels, float** buffer, int samples);
-void stb_vorbis_close(stb_vorbis* vorbis);
-}
+// The Ogg Vorbis decoder inside SDL_mixer, declared as SDL_mixer builds it:
+// reading SDL's streams, without stdio or the push API. Its header comes from
+// SDL_mixer's source (scripts/build-sdl.sh).
+#define STB_VORBIS_SDL 1
+#define STB_VORBIS_NO_STDIO 1
+#define STB_VORBIS_NO_PUSHDATA_API 1
+#define STB_VORBIS_HEADER_ONLY 1
+#include <stb_vorbis/stb_vorbis.h>
 
 namespace {
 
