@@ -42,8 +42,8 @@ const viewerDelayStepMs = 10;
 // thread under a lock its audio thread needs: asked once, half a second
 // after its audio ran, it froze the page in 1 of 15 starts, and it answered
 // 0 to 47 ms in the others, PulseAudio's part alone. It is never asked.
-const geckoOutputMs = 44; // Firefox ESR 153: three runs, 7 ms apart
-const webkitOutputMs = 47; // WebKitGTK 2.50, where outputLatency is 0: two runs, 12 ms apart
+const geckoOutputMs = 44; // Firefox ESR 153: six runs, 27 ms apart
+const webkitOutputMs = 59; // WebKitGTK 2.50, where outputLatency is 0: four runs, 26 ms apart
 // A frame is drawn in one display frame and shown at the next's start.
 // Where a device draws slower the picture comes later still, but following
 // that would splice the music at every change of pace.
