@@ -140,8 +140,8 @@ export async function checkMusic(page, folder, label) {
   const { scenes, unmatched } = matchMusic(smoothed(recording.samples), smoothed(music),
     recording.rate / recording.factor, splices);
   const text = scenes.map((s, i) => `scene ${i + 1} ${s.matched}/${s.windows}`).join(', ');
-  const jumps = splices.map((jump) => `${(jump.fromMs / 1000).toFixed(1)}-${(jump.toMs / 1000).toFixed(1)}`);
-  console.log(`music (${label}), placed anew ${splices.length} times (${jumps.join(' ')} s), ` +
+  const jumps = splices.map((jump) => ` ${(jump.fromMs / 1000).toFixed(1)}-${(jump.toMs / 1000).toFixed(1)} s`);
+  console.log(`music (${label}), placed anew ${splices.length} time${splices.length === 1 ? '' : 's'}${jumps.join()}, ` +
     `half-second windows that match: ${text}` +
     (unmatched.length ? `; not those at ${unmatched.join(' ')} s of the music` : ''));
   check(`${label}: the music is intact in every scene, 95 % of its windows`,
