@@ -57,7 +57,8 @@ const framesWeighed = 31;
 const engine = /\bGecko\/\d/.test(navigator.userAgent) ? 'gecko'
   : /AppleWebKit/.test(navigator.userAgent) && !/Chrom(e|ium)\//.test(navigator.userAgent) ? 'webkit' : 'chromium';
 
-// The follower's settings (set when a show starts, the delay on a key) and
+// The follower's settings (set when a show starts, the picture's delay at each
+// placement, the viewer's on a key) and
 // its state (the source and what it has read since it was placed).
 const musicSync = {
   settings: { showStartedAtMs: 0, pictureDelayMs: 0, delayMs: 0 },
@@ -255,7 +256,7 @@ function followShow() {
 function startPageMusic(audio, music, showStartedAtMs, delayMs) {
   musicSync.audio = audio;
   musicSync.music = music;
-  musicSync.settings = { showStartedAtMs, pictureDelayMs: pictureDelayMs(), delayMs };
+  musicSync.settings = { showStartedAtMs, pictureDelayMs: 0, delayMs };
   return followShow();
 }
 
