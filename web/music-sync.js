@@ -58,8 +58,8 @@ const engine = /\bGecko\/\d/.test(navigator.userAgent) ? 'gecko'
   : /AppleWebKit/.test(navigator.userAgent) && !/Chrom(e|ium)\//.test(navigator.userAgent) ? 'webkit' : 'chromium';
 
 // The follower's settings (set when a show starts, the picture's delay at each
-// placement, the viewer's on a key) and
-// its state (the source and what it has read since it was placed).
+// placement, the viewer's on a key) and its state (the source and what it
+// has read since it was placed).
 const musicSync = {
   settings: { showStartedAtMs: 0, pictureDelayMs: 0, delayMs: 0 },
   state: { source: null, placedContextS: 0, placedMusicMs: 0, strays: [], strayingSign: 0, strayingSinceMs: 0 },
