@@ -1,7 +1,7 @@
 // Music generator: renders the demo's song, masters it, writes it as Ogg Vorbis to the path given.
-// given.
 #include <chrono>
 #include <cstdio>
+#include <cstring>
 #include <string>
 
 #include "common/generator_args.h"
@@ -9,10 +9,29 @@
 #include "musicgen/ogg_writer.h"
 #include "musicgen/song.h"
 
-// Usage: musicgen <output path>. Exit status 0 on success, 1 if writing failed, 2 on bad usage.
+// Writes the song's length of silence, encoded as the music is: the web build
+// packs it for the program to open, while the page fetches the music itself.
+int writeSilence(const char* path)
+{
+    const std::vector<float> silence(
+        static_cast<size_t>(composeSong().lengthFrames) * static_cast<size_t>(OggSettings{}.channels));
+    const std::string error = writeOggVorbis(path, silence, OggSettings{});
+    if (!error.empty()) {
+        std::fprintf(stderr, "musicgen: %s\n", error.c_str());
+        return 1;
+    }
+    return 0;
+}
+
+// Usage: musicgen [--silent] <output path>. Exit status 0 on success, 1 if
+// writing failed, 2 on bad usage.
 int main(int argc, char** argv)
 {
-    const int usageStatus = checkGeneratorArgs(argc, argv, "musicgen", "<output.ogg>", 1);
+    if (argc == 3 && std::strcmp(argv[1], "--silent") == 0) {
+        return writeSilence(argv[2]);
+    }
+    const int usageStatus =
+        checkGeneratorArgs(argc, argv, "musicgen", "[--silent] <output.ogg>", 1);
     if (usageStatus >= 0) {
         return usageStatus;
     }
