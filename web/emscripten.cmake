@@ -49,13 +49,19 @@ function(demo_web_targets)
     # The page hands the music file of the assets to its decoder.
     "SHELL:-sEXPORTED_RUNTIME_METHODS=[callMain,FS]"
     -sENVIRONMENT=web
+    # The page's content policy lets no script make code from text.
+    -sDYNAMIC_EXECUTION=0
     # The assets, under the relative path the program reads.
     "SHELL:--preload-file ${DEMO_DADA_DIR}@/dada")
 
   # The page's workers decode the music and the images with the program's own
   # decoders, off the page's thread (web/music-worker.js, web/image-worker.js).
-  demo_web_decoder(music-decoder createMusicDecoder _decodeMusic SDL2_mixer::SDL2_mixer
-    music_decoder.cpp)
+  # SDL_mixer's Ogg decoder is compiled anew with the push API, from the
+  # header scripts/build-sdl.sh installs beside SDL's; it is not ours to warn about.
+  demo_web_decoder(music-decoder createMusicDecoder _decodeMusicBytes SDL2::SDL2
+    music_decoder.cpp stb_vorbis_push.c)
+  set_source_files_properties(${CMAKE_SOURCE_DIR}/src/web/stb_vorbis_push.c
+    TARGET_DIRECTORY music-decoder PROPERTIES COMPILE_OPTIONS -w)
   demo_web_decoder(image-decoder createImageDecoder _decodeImage SDL2_image::SDL2_image
     image_decoder.cpp image_bmp.cpp)
 endfunction()
