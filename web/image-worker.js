@@ -2,11 +2,14 @@
 'use strict';
 importScripts('image-decoder.js');
 
+// The decoder, loaded as the worker starts, before the images come.
+const decoding = createImageDecoder();
+
 // Given a list of { path, file } (each file's bytes), posts the list of
 // { path, bmp } for those that are images the decoder turns into BMPs; an
 // empty list when the decoder fails, so that the program decodes them all.
 onmessage = ({ data: files }) => {
-  createImageDecoder().then((decoder) => {
+  decoding.then((decoder) => {
     const images = [];
     for (const { path, file } of files) {
       const address = decoder._malloc(file.length);

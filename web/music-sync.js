@@ -16,7 +16,10 @@
 // t - showStartedAtMs - pictureDelayMs - delayMs. The music strays by what
 // is heard minus what is due (positive: heard early), and is placed anew
 // once it has stayed more than strayToleranceMs off for strayHoldMs, as the
-// native program's follower does (src/shell/music_sync.cpp).
+// native program's follower does (src/shell/music_sync.cpp). While the
+// music still arrives, each source plays what has arrived, and the next
+// goes on from there without a break; where the music came too late for
+// that, it is placed anew where it is due.
 'use strict';
 
 // Out of place by more than this, the music is placed anew...
@@ -32,6 +35,9 @@ const readingsWeighed = 4;
 // How far ahead a source starts, past the block the audio thread renders
 // now, so that it starts on its sample.
 const placeLeadMs = 40;
+// While the music arrives, the next source is started this long before the
+// last runs out, with all that has arrived by then.
+const goOnAheadMs = 1000;
 // The viewer's own delay, either way, and its step on a key.
 const viewerDelayLimitMs = 1000;
 const viewerDelayStepMs = 10;
@@ -58,13 +64,17 @@ const engine = /\bGecko\/\d/.test(navigator.userAgent) ? 'gecko'
   : /AppleWebKit/.test(navigator.userAgent) && !/Chrom(e|ium)\//.test(navigator.userAgent) ? 'webkit' : 'chromium';
 
 // The follower's settings (set when a show starts, the picture's delay at each
-// placement, the viewer's on a key) and its state (the source and what it
-// has read since it was placed).
+// placement, the viewer's on a key) and its state (whether the music is
+// placed, its sources, the music they reach to, and what it has read since
+// it was placed).
 const musicSync = {
   settings: { showStartedAtMs: 0, pictureDelayMs: 0, delayMs: 0 },
-  state: { source: null, placedContextS: 0, placedMusicMs: 0, strays: [], strayingSign: 0, strayingSinceMs: 0 },
+  state: { placed: false, sources: [], playsUntilMs: null, placedContextS: 0, placedMusicMs: 0,
+    strays: [], strayingSign: 0, strayingSinceMs: 0 },
   audio: null,
   music: null,
+  // The music decoded so far, in ms from its start.
+  arrivedMs: Infinity,
   timer: null,
   // Intervals of the animation frames on the card, the display's own pace.
   displayFramesMs: [],
@@ -191,38 +201,90 @@ function watchFrames() {
   requestAnimationFrame(watchFrame);
 }
 
-function stopMusicSource() {
+function stopMusicSources() {
   const { state } = musicSync;
-  if (state.source !== null) {
-    state.source.stop();
-    state.source = null;
+  for (const source of state.sources) {
+    source.stop();
   }
+  state.sources = [];
+  state.playsUntilMs = null;
+  state.placed = false;
 }
 
-// Starts a new source of the music placed so that it is heard where the
-// picture is, replacing any playing, and forgets the readings of the last.
+// Starts a source at audio time whenS playing the music from fromMs to what
+// has arrived.
+function startMusicSource(whenS, fromMs) {
+  const { audio, state } = musicSync;
+  const source = audio.createBufferSource();
+  source.buffer = musicSync.music;
+  source.connect(audio.destination);
+  if (musicSync.arrivedMs === Infinity) {
+    source.start(whenS, fromMs / 1000);
+  } else {
+    source.start(whenS, fromMs / 1000, (musicSync.arrivedMs - fromMs) / 1000);
+  }
+  state.sources.push(source);
+  state.playsUntilMs = musicSync.arrivedMs;
+}
+
+// Places the music anew so that it is heard where the picture is, replacing
+// any playing, and forgets the readings of the last. Where it is due past
+// what has arrived, it starts as more arrives.
 function placeMusic() {
   const { audio, settings, state } = musicSync;
-  stopMusicSource();
+  stopMusicSources();
   settings.pictureDelayMs = pictureDelayMs();
   const startS = audio.currentTime + placeLeadMs / 1000;
   const dueMs = dueMusicMs(settings, heardAtMs(audio, startS));
-  // Due before it begins (the viewer's delay at the start): it begins later.
-  const beginS = startS + Math.max(0, -dueMs) / 1000;
-  state.source = audio.createBufferSource();
-  state.source.buffer = musicSync.music;
-  state.source.connect(audio.destination);
-  state.source.start(beginS, Math.max(0, dueMs) / 1000);
+  const fromMs = Math.max(0, dueMs);
+  if (fromMs < musicSync.arrivedMs) {
+    // Due before it begins (the viewer's delay at the start): it begins later.
+    startMusicSource(startS + Math.max(0, -dueMs) / 1000, fromMs);
+  }
+  state.placed = true;
   state.placedContextS = startS;
   state.placedMusicMs = dueMs;
   state.strays = [];
   state.strayingSign = 0;
 }
 
+// Takes the music decoded so far, ms from its start; Infinity once all of it is.
+function musicArrived(arrivedMs) {
+  musicSync.arrivedMs = arrivedMs;
+}
+
+// Plays on into the music that has arrived since the sources started: a
+// source goes on from where the last ends, once that is near; where the
+// music ran out before more arrived, it is placed anew where it is due.
+// Returns whether it placed it anew.
+function goOnIntoArrivedMusic() {
+  const { audio, settings, state } = musicSync;
+  if (state.playsUntilMs === null) {
+    // None plays: the music was due past what had arrived when it was placed.
+    if (dueMusicMs(settings, heardAtMs(audio, audio.currentTime)) >= musicSync.arrivedMs) {
+      return false;
+    }
+    placeMusic();
+    return true;
+  }
+  if (state.playsUntilMs >= musicSync.arrivedMs) {
+    return false;
+  }
+  const goesOnS = state.placedContextS + (state.playsUntilMs - state.placedMusicMs) / 1000;
+  if (goesOnS < audio.currentTime + placeLeadMs / 1000) {
+    placeMusic();
+    return true;
+  }
+  if (goesOnS < audio.currentTime + goOnAheadMs / 1000) {
+    startMusicSource(goesOnS, state.playsUntilMs);
+  }
+  return false;
+}
+
 // Reads where the music is heard, and places it anew when it has strayed.
 function keepMusicInPlace() {
   const { audio, settings, state } = musicSync;
-  if (state.source === null) {
+  if (!state.placed || goOnIntoArrivedMusic()) {
     return;
   }
   const contextS = audio.currentTime;
@@ -240,10 +302,10 @@ function followShow() {
   const { audio, settings } = musicSync;
   const running = audio !== null && audio.state === 'running' && settings.showStartedAtMs !== 0;
   if (!running) {
-    stopMusicSource();
+    stopMusicSources();
     clearInterval(musicSync.timer);
     musicSync.timer = null;
-  } else if (musicSync.state.source === null) {
+  } else if (!musicSync.state.placed) {
     placeMusic();
     musicSync.timer = setInterval(keepMusicInPlace, followEveryMs);
   }
@@ -268,7 +330,7 @@ function stopPageMusic() {
 // Changes the viewer's delay; a playing music moves to it at once.
 function changeViewerDelay(delayMs) {
   musicSync.settings.delayMs = delayMs;
-  if (musicSync.state.source !== null) {
+  if (musicSync.state.placed) {
     placeMusic();
   }
 }

@@ -2,6 +2,12 @@
 'use strict';
 importScripts('music-decoder.js');
 
+// The decoder, loaded as the worker starts, before the music is asked for.
+const decoding = createMusicDecoder({
+  musicShape: (channels, sampleRate) => postMessage({ channels, sampleRate }),
+  musicPiece: (samples, offset) => postMessage({ samples, offset }, samples.map((channel) => channel.buffer)),
+});
+
 // Given { url }, fetches the Ogg Vorbis file there and posts: { channels,
 // sampleRate } (the music's shape) once its headers are in; { samples,
 // offset } for each piece decoded (one Float32Array per channel, from frame
@@ -10,10 +16,7 @@ importScripts('music-decoder.js');
 // { done: false, error } where the file cannot be fetched or decoded.
 onmessage = async ({ data: { url } }) => {
   try {
-    const decoder = await createMusicDecoder({
-      musicShape: (channels, sampleRate) => postMessage({ channels, sampleRate }),
-      musicPiece: (samples, offset) => postMessage({ samples, offset }, samples.map((channel) => channel.buffer)),
-    });
+    const decoder = await decoding;
     const response = await fetch(url);
     if (!response.ok) {
       throw new Error(`${url}: ${response.status} ${response.statusText}`);

@@ -21,7 +21,9 @@ function page() {
     get currentTime() { return contextS(); },
     getOutputTimestamp: () => ({ contextTime: contextS() - 0.05, performanceTime: clock.nowMs }),
     createBufferSource: () => ({ connect() {}, stop() { this.stopped = true; },
-      start(whenS, offsetS) { starts.push({ whenS, offsetMs: offsetS * 1000, atMs: clock.nowMs }); } }),
+      start(whenS, offsetS, durationS) {
+        starts.push({ whenS, offsetMs: offsetS * 1000, durationMs: durationS * 1000, atMs: clock.nowMs });
+      } }),
   };
   const context = vm.createContext({
     navigator: { userAgent: 'Mozilla/5.0 (X11; Linux x86_64) AppleWebKit/537.36 (KHTML, like Gecko) Chrome/156.0 Safari/537.36' },
@@ -70,6 +72,30 @@ test('after a stall of the audio clock the music is back in place within a secon
   show.run(700);
   assert.equal(show.starts.length, 2);
   assert.ok(Math.abs(strayNow(show)) < 1, `${strayNow(show)} ms`);
+});
+
+test('music still arriving plays on without a break, and joins at its place where it came too late', () => {
+  const show = page();
+  show.context.audio = show.audio;
+  vm.runInContext('musicArrived(3000); startPageMusic(audio, {}, 1000, 0)', show.context);
+  show.run(500);
+  vm.runInContext('musicArrived(5000)', show.context);
+  show.run(500);
+  assert.equal(show.starts.length, 1, 'the next source waits until the last nears its end');
+  show.run(1500);
+  const [first, next] = show.starts;
+  assert.equal(show.starts.length, 2);
+  assert.ok(Math.abs(first.offsetMs + first.durationMs - 3000) < 1e-6, 'a source plays what has arrived');
+  assert.equal(next.offsetMs, 3000);
+  assert.ok(Math.abs((next.whenS - first.whenS) * 1000 - first.durationMs) < 1e-6, 'the next goes on where it ends');
+  // Nothing more for four seconds: the music runs out at 5 s, and what comes later joins where it is due.
+  show.run(3000);
+  assert.equal(show.starts.length, 2);
+  vm.runInContext('musicArrived(Infinity)', show.context);
+  show.run(50);
+  assert.equal(show.starts.length, 3);
+  assert.ok(Math.abs(strayNow(show)) < 1, `${strayNow(show)} ms`);
+  assert.ok(Number.isNaN(show.starts[2].durationMs), 'all of it in: played to its end');
 });
 
 test('a stray within the tolerance, or one stale reading among fresh ones, makes no splice', () => {

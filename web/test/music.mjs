@@ -6,18 +6,16 @@ import path from 'node:path';
 import { probeOn } from './probe.mjs';
 import { check } from './report.mjs';
 
+// The site's music, which the page downloads on its own.
+export const musicFile = 'delfiini.kalako';
 // Where each scene ends on the show's clock.
 export const sceneEndsMs = [20000, 50000, 100000, 113985, 119985];
 
-// The music as a clean decoder hears it: the file out of the preloaded
-// assets (demo.js names its place in demo.data), decoded by ffmpeg at the
-// page's sample rate, mixed to mono and averaged over `factor` samples as
-// the probe's recorder does.
+// The music as a clean decoder hears it: the site's music file, decoded by
+// ffmpeg at the page's sample rate, mixed to mono and averaged over `factor`
+// samples as the probe's recorder does.
 async function referenceMusic(folder, sampleRate, factor) {
-  const loader = await readFile(path.join(folder, 'demo.js'), 'utf8');
-  const place = loader.match(/"filename":\s*"\/dada\/delfiini\.kalako",\s*"start":\s*(\d+),\s*"end":\s*(\d+)/);
-  const data = await readFile(path.join(folder, 'demo.data'));
-  const ogg = data.subarray(Number(place[1]), Number(place[2]));
+  const ogg = await readFile(path.join(folder, musicFile));
   const ffmpeg = spawn('ffmpeg', ['-loglevel', 'error', '-i', 'pipe:0', '-ac', '1', '-ar', String(sampleRate),
     '-f', 'f32le', 'pipe:1'], { stdio: ['pipe', 'pipe', 'inherit'] });
   const chunks = [];

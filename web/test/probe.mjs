@@ -6,6 +6,27 @@
 // the other's names before a call, so the cycle is harmless.
 import { evaluate, waitFor } from './pages.mjs';
 
+// The recorder's worklet, served beside the site (the page's content policy
+// allows the site's own scripts only).
+const recorderPath = '/probe-recorder.js';
+const recorderSource = `registerProcessor('probe-recorder', class extends AudioWorkletProcessor {
+  constructor(options) { super(); this.factor = options.processorOptions.factor; this.sum = 0; this.count = 0;
+    this.chunk = []; }
+  process(inputs) {
+    const channels = inputs[0];
+    const length = channels.length ? channels[0].length : 128;
+    for (let i = 0; i < length; i++) {
+      for (const channel of channels) this.sum += channel[i];
+      if (++this.count === this.factor) { this.chunk.push(this.sum / this.factor); this.sum = 0; this.count = 0; }
+    }
+    if (this.chunk.length >= 4000) { this.port.postMessage(this.chunk); this.chunk = []; }
+    return true;
+  }
+});
+`;
+export const probeFiles = { [recorderPath]: recorderSource };
+
+
 // Installed before the page's own scripts, it watches the page while the
 // show plays: the program's passes (each ends by asking for an animation
 // frame) and the time it ran in each, the frames the browser displayed (an
@@ -19,9 +40,13 @@ import { evaluate, waitFor } from './pages.mjs';
 // ticks, and the longest wait between its ticks tells how long the page's
 // thread was held while it loaded.
 export const probeSource = `
-window.__probe = { passes: [], frames: [], busyMs: 0, resumedAt: null, contexts: [],
+const recorderPath = '${recorderPath}';
+window.__probe = { passes: [], frames: [], busyMs: 0, resumedAt: null, contexts: [], blocked: [],
   fullscreenRequests: 0, recordings: [], sourceStarts: [], audio: null, showContext: null, contextRestored: false,
   wakeLocks: [], compilations: 0, drawnWanted: [], loadTick: { last: performance.now(), longestWaitMs: 0 } };
+document.addEventListener('securitypolicyviolation', (event) => {
+  window.__probe.blocked.push(event.violatedDirective + ' ' + event.blockedURI);
+});
 const loadTicks = setInterval(() => {
   const tick = window.__probe.loadTick;
   const now = performance.now();
@@ -111,20 +136,6 @@ for (const name of ['compile', 'compileStreaming', 'instantiate', 'instantiateSt
     return real.call(this, source, ...rest);
   };
 }
-const recorderSource = \`registerProcessor('probe-recorder', class extends AudioWorkletProcessor {
-  constructor(options) { super(); this.factor = options.processorOptions.factor; this.sum = 0; this.count = 0;
-    this.chunk = []; }
-  process(inputs) {
-    const channels = inputs[0];
-    const length = channels.length ? channels[0].length : 128;
-    for (let i = 0; i < length; i++) {
-      for (const channel of channels) this.sum += channel[i];
-      if (++this.count === this.factor) { this.chunk.push(this.sum / this.factor); this.sum = 0; this.count = 0; }
-    }
-    if (this.chunk.length >= 4000) { this.port.postMessage(this.chunk); this.chunk = []; }
-    return true;
-  }
-});\`;
 const taps = new Map();
 // A gain node per audio context that collects what reaches its destination;
 // none where the browser has no audio worklets.
@@ -134,8 +145,7 @@ function tapOf(context) {
     const tap = context.createGain();
     taps.set(context, tap);
     const factor = Math.round(context.sampleRate / 6000);
-    const url = URL.createObjectURL(new Blob([recorderSource], { type: 'text/javascript' }));
-    context.audioWorklet.addModule(url).then(() => {
+    context.audioWorklet.addModule(recorderPath).then(() => {
       const recorder = new AudioWorkletNode(context, 'probe-recorder', { processorOptions: { factor } });
       const recording = { rate: context.sampleRate, factor, samples: [] };
       window.__probe.recordings.push(recording);
@@ -194,6 +204,10 @@ export function probeOn(page) {
     // from the page's start until its card was first ready.
     longestLoadWaitMs() {
       return evaluate(page, '__probe.loadTick.longestWaitMs');
+    },
+    // What the page's content policy blocked: directive and address, each.
+    blocked() {
+      return evaluate(page, '__probe.blocked');
     },
     // The time stamps of the program's passes, one per frame it asked for.
     passes() {
@@ -276,14 +290,15 @@ export function probeOn(page) {
     },
     // Where the page placed the music anew after its first source: from
     // where the source before had come to, to where the new one starts, or
-    // the other way round, { fromMs, toMs } in the music's time.
+    // the other way round, { fromMs, toMs } in the music's time. Not where a
+    // source went on from where the last ended, as while the music arrives.
     musicPlacedAnew() {
       return evaluate(page, `__probe.sourceStarts.slice(1).map((start, i) => {
         const before = __probe.sourceStarts[i];
         const reachedMs = 1000 * (before.offset + start.contextTime - before.contextTime);
         const startMs = 1000 * start.offset;
         return { fromMs: Math.min(reachedMs, startMs), toMs: Math.max(reachedMs, startMs) };
-      })`);
+      }).filter((jump) => jump.toMs - jump.fromMs >= 1)`);
     },
     // Whether a music source starts within withinMs.
     musicStartedWithin(withinMs) {

@@ -21,9 +21,9 @@ import { Builder, By } from 'selenium-webdriver';
 import { findFreePort } from 'selenium-webdriver/net/portprober.js';
 import { DriverService } from 'selenium-webdriver/remote/index.js';
 import { onPath } from './browsers.mjs';
+import { oggFrames } from '../music-frames.mjs';
 import { serveFolder } from './site.mjs';
 
-const musicPath = '/dada/delfiini.kalako';
 // A page that is not ready by then never will be; the show lasts two minutes.
 const readyLimitMs = 180000;
 const showLimitMs = 240000;
@@ -32,21 +32,17 @@ const aimEveryMs = 250;
 
 const sleep = (ms) => new Promise((resolve) => setTimeout(resolve, ms));
 
-// The site in a folder of its own with the clicks as its music: appended to
-// the assets' package, and the package's list pointed at them.
+// The site in a folder of its own with the clicks as its music, the page
+// told their length.
 async function siteWithClicks(site, clicksFile) {
   const folder = await mkdtemp(path.join(tmpdir(), 'rig-site-'));
   await cp(site, folder, { recursive: true });
-  const data = await readFile(path.join(folder, 'demo.data'));
   const clicks = await readFile(clicksFile);
-  const start = data.length;
-  const end = start + clicks.length;
-  const script = await readFile(path.join(folder, 'demo.js'), 'utf8');
-  const entry = new RegExp(`("filename":\\s*"${musicPath.replaceAll('.', '\\.')}",\\s*"start":\\s*)\\d+(,\\s*"end":\\s*)\\d+`);
-  const size = /("remote_package_size":\s*)\d+/;
-  if (!entry.test(script) || !size.test(script)) throw new Error(`demo.js lists no ${musicPath}`);
-  await writeFile(path.join(folder, 'demo.js'), script.replace(entry, `$1${start}$2${end}`).replace(size, `$1${end}`));
-  await writeFile(path.join(folder, 'demo.data'), Buffer.concat([data, clicks]));
+  await writeFile(path.join(folder, 'delfiini.kalako'), clicks);
+  const page = await readFile(path.join(folder, 'index.html'), 'utf8');
+  const length = /data-music-frames="\d+"/;
+  if (!length.test(page)) throw new Error('index.html tells no music length');
+  await writeFile(path.join(folder, 'index.html'), page.replace(length, `data-music-frames="${oggFrames(clicks)}"`));
   return folder;
 }
 

@@ -1,7 +1,7 @@
 // Checks made while a show plays in any engine: the title card, Play, the
 // show's clock, the frame rates, what a second showing loads, late music,
 // the viewer's choices kept.
-import { sceneEndsMs } from './music.mjs';
+import { musicFile, sceneEndsMs } from './music.mjs';
 import { firstFrameLimitMs, showOn, titleCard } from './page-objects.mjs';
 import { evaluate, openPage, reactionLimitMs } from './pages.mjs';
 import { screenshot } from './pictures.mjs';
@@ -100,8 +100,21 @@ export async function checkNothingLoadedTwice(page) {
   const requests = (name) => served.get(name)?.requests;
   const sent = [...served].map(([name, { requests, bytes }]) => `${name} ${requests}x ${bytes} B`).join(', ');
   check('a second showing downloads and compiles nothing again',
-    requests('/demo.wasm') === 1 && requests('/demo.data') === 1 && compilations === 1,
+    requests('/demo.wasm') === 1 && requests('/demo.data') === 1 && requests(`/${musicFile}`) === 1 &&
+      compilations === 1,
     `${compilations} compilations; served in this visit: ${sent}`);
+  const blocked = await probeOn(page).blocked();
+  check('the page\'s content policy blocked nothing it needs', blocked.length === 0, blocked.join(', '));
+}
+
+// Where the server sends the music slowly: the show started before its
+// last byte went (and checkMusic finds it in place all the same).
+export async function checkShowStartsBeforeMusicIsIn(page, label) {
+  const { atMs } = await probeOn(page).firstMusicStart();
+  const startedAtMs = await evaluate(page, 'performance.timeOrigin') + atMs;
+  const lastByteAtMs = served.get(`/${musicFile}`)?.lastByteAtMs;
+  check(`${label}: the show starts while the music still arrives`, startedAtMs < lastByteAtMs,
+    `the music started ${((lastByteAtMs - startedAtMs) / 1000).toFixed(1)} s before its last byte was sent`);
 }
 
 // Audio starts at lateSoundMs of a silent show: the music must start there,
