@@ -10,6 +10,7 @@ const notice = document.getElementById('notice');
 // A phone or a tablet, as the page's style tells them apart.
 const touchScreen = window.matchMedia('(hover: none) and (pointer: coarse)');
 let noticeTimer = null;
+let webGLWarming = null;
 
 // Shows the card for a state ("loading", "ready", "playing", "ended", "failed").
 function showState(state, text, buttonText) {
@@ -44,25 +45,33 @@ function turnSideways() {
   }
 }
 
-// The software renderer that replaces WebGL takes seconds for some frames.
 // The page's first WebGL context is slow to make where the browser first
 // connects to the GPU (a long freeze with a software GPU on a slow phone):
 // a worker makes one first, off the page's thread, and the page's own
-// follows, quick then.
-function checkWebGL() {
-  const slow = document.getElementById('slow');
-  const check = () => {
-    slow.hidden = hasWebGL();
-  };
-  try {
-    const warmUp = new Worker('webgl-worker.js');
-    warmUp.onmessage = warmUp.onerror = () => {
-      warmUp.terminate();
-      check();
-    };
-  } catch {
-    check();
+// follow, quick then. Resolves once the worker's is made or failed.
+function webGLWarmedUp() {
+  if (webGLWarming === null) {
+    webGLWarming = new Promise((resolve) => {
+      try {
+        const warmUp = new Worker('webgl-worker.js');
+        warmUp.onmessage = warmUp.onerror = () => {
+          warmUp.terminate();
+          resolve();
+        };
+      } catch {
+        resolve();
+      }
+    });
   }
+  return webGLWarming;
+}
+
+// The software renderer that replaces WebGL takes seconds for some frames:
+// the card says so where there is no WebGL.
+function checkWebGL() {
+  webGLWarmedUp().then(() => {
+    document.getElementById('slow').hidden = hasWebGL();
+  });
 }
 
 function hasWebGL() {

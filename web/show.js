@@ -87,14 +87,20 @@ function prepareShow(text) {
   prepareMusic(offerShow);
   prepareImageDecoder();
   const contextMade = makeWebGLContext(canvas);
-  download(askForMusic).then(([program, assets]) => {
+  download(askForMusic).then(async ([program, assets]) => {
     askForMusic();
+    // The program's instance in steps, each a task of its own: its loader,
+    // its instantiation, its start-up with the assets.
+    await nextTask();
     return createDemo({
       canvas: canvas,
       print: (text) => console.log(text),
       printErr: (text) => console.error(text),
       instantiateWasm: (imports, receiveInstance) => {
-        WebAssembly.instantiate(program, imports).then((instance) => receiveInstance(instance, program), failed);
+        WebAssembly.instantiate(program, imports).then(async (instance) => {
+          await nextTask();
+          receiveInstance(instance, program);
+        }).catch(failed);
         return {};
       },
       // A copy, so that no showing sees files an earlier one changed.
@@ -137,6 +143,8 @@ function offerShow() {
 // task of its own: on a slow phone each takes a long moment. The program's
 // own request then gets this context, the same as it would have made.
 async function makeWebGLContext(canvas) {
+  await webGLWarmedUp();
+  await nextTask();
   const context = canvas.getContext('webgl', { alpha: false, depth: true, stencil: false, antialias: false });
   await nextTask();
   for (const name of (context && context.getSupportedExtensions()) || []) {

@@ -1,6 +1,28 @@
 // The page's start: the card's controls and keys, then the downloads once the card is shown.
 'use strict';
 
+// Where the browser tells no paint (a tab opened in the background paints
+// nothing), the downloads start this long after the page's script all the same.
+const cardShownLimitMs = 1000;
+
+// Calls start, once, when the browser tells that the card was first painted
+// on the screen, or after cardShownLimitMs.
+function whenCardShown(start) {
+  let observer = null;
+  const go = () => {
+    if (start !== null) {
+      observer?.disconnect();
+      start();
+      start = null;
+    }
+  };
+  try {
+    observer = new PerformanceObserver((list) => list.getEntriesByName('first-contentful-paint').length && go());
+    observer.observe({ type: 'paint', buffered: true });
+  } catch {}
+  setTimeout(go, cardShownLimitMs);
+}
+
 // An iPhone's ring/silent switch mutes the page's sound unless it plays media.
 if (navigator.audioSession) {
   navigator.audioSession.type = 'playback';
@@ -52,9 +74,9 @@ document.addEventListener('visibilitychange', () => {
   }
 });
 watchFrames();
-// The downloads start once the card is painted, so that they hold back
-// nothing it shows; the check for WebGL follows in a task of its own.
-requestAnimationFrame(() => setTimeout(() => {
+// The downloads start once the card is on the screen, so that they hold
+// back nothing it shows; the check for WebGL follows in a task of its own.
+whenCardShown(() => {
   prepareShow(null);
   setTimeout(checkWebGL);
-}));
+});
