@@ -8,6 +8,23 @@ import zlib from 'node:zlib';
 
 const signature = Buffer.from([0x89, 0x50, 0x4e, 0x47, 0x0d, 0x0a, 0x1a, 0x0a]);
 
+// The CRC-32 of PNG's chunks (zlib's crc32 only from Node.js 20.15 on).
+const crcTable = Array.from({ length: 256 }, (_, n) => {
+  let c = n;
+  for (let k = 0; k < 8; k++) {
+    c = c & 1 ? 0xedb88320 ^ (c >>> 1) : c >>> 1;
+  }
+  return c >>> 0;
+});
+
+function crc32(bytes) {
+  let c = 0xffffffff;
+  for (const byte of bytes) {
+    c = crcTable[(c ^ byte) & 0xff] ^ (c >>> 8);
+  }
+  return (c ^ 0xffffffff) >>> 0;
+}
+
 // The file's chunks, { type, data }; null where it is no PNG file.
 function chunksOf(bytes) {
   if (!bytes.subarray(0, 8).equals(signature)) {
@@ -27,7 +44,7 @@ function chunkBytes({ type, data }) {
   const length = Buffer.alloc(4);
   length.writeUInt32BE(data.length);
   const crc = Buffer.alloc(4);
-  crc.writeUInt32BE(zlib.crc32(typed));
+  crc.writeUInt32BE(crc32(typed));
   return Buffer.concat([length, typed, crc]);
 }
 

@@ -87,9 +87,8 @@ int openDecoder()
 {
     int used = 0;
     int error = 0;
-    decoding.vorbis = stb_vorbis_open_pushdata(decoding.bytes.data(),
-                                               static_cast<int>(decoding.bytes.size()), &used,
-                                               &error, nullptr);
+    decoding.vorbis = stb_vorbis_open_pushdata(
+        decoding.bytes.data(), static_cast<int>(decoding.bytes.size()), &used, &error, nullptr);
     if (decoding.vorbis == nullptr) {
         decoding.failed = error != VORBIS_need_more_data;
         return 0;

@@ -13,8 +13,8 @@
 // packs it for the program to open, while the page fetches the music itself.
 int writeSilence(const char* path)
 {
-    const std::vector<float> silence(
-        static_cast<size_t>(composeSong().lengthFrames) * static_cast<size_t>(OggSettings{}.channels));
+    const std::vector<float> silence(static_cast<size_t>(composeSong().lengthFrames) *
+                                     static_cast<size_t>(OggSettings{}.channels));
     const std::string error = writeOggVorbis(path, silence, OggSettings{});
     if (!error.empty()) {
         std::fprintf(stderr, "musicgen: %s\n", error.c_str());
