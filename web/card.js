@@ -67,21 +67,7 @@ function webGLWarmedUp() {
 }
 
 // The software renderer that replaces WebGL takes seconds for some frames:
-// the card says so where there is no WebGL.
-function checkWebGL() {
-  webGLWarmedUp().then(() => {
-    document.getElementById('slow').hidden = hasWebGL();
-  });
-}
-
-function hasWebGL() {
-  const context = document.createElement('canvas').getContext('webgl');
-  if (context === null) {
-    return false;
-  }
-  const extension = context.getExtension('WEBGL_lose_context');
-  if (extension) {
-    extension.loseContext();
-  }
-  return true;
+// the card says so where the browser gives no WebGL context.
+function tellWhetherWebGL(hasWebGL) {
+  document.getElementById('slow').hidden = hasWebGL;
 }

@@ -139,13 +139,15 @@ function offerShow() {
 
 // Makes the canvas's WebGL context before Play, with the attributes the
 // program asks for (SDL's defaults: no alpha, a depth buffer, no stencil, no
-// antialiasing), then enables its extensions as Emscripten does, each in a
-// task of its own: on a slow phone each takes a long moment. The program's
-// own request then gets this context, the same as it would have made.
+// antialiasing), and has the card tell whether there is one; then enables
+// its extensions as Emscripten does, each in a task of its own: on a slow
+// phone each takes a long moment. The program's own request then gets this
+// context, the same as it would have made.
 async function makeWebGLContext(canvas) {
   await webGLWarmedUp();
   await nextTask();
   const context = canvas.getContext('webgl', { alpha: false, depth: true, stencil: false, antialias: false });
+  tellWhetherWebGL(context !== null);
   await nextTask();
   for (const name of (context && context.getSupportedExtensions()) || []) {
     if (!name.includes('lose_context') && !name.includes('debug')) {

@@ -75,8 +75,5 @@ document.addEventListener('visibilitychange', () => {
 });
 watchFrames();
 // The downloads start once the card is on the screen, so that they hold
-// back nothing it shows; the check for WebGL follows in a task of its own.
-whenCardShown(() => {
-  prepareShow(null);
-  setTimeout(checkWebGL);
-});
+// back nothing it shows.
+whenCardShown(() => prepareShow(null));
