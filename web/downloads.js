@@ -74,7 +74,8 @@ async function fetchAssets(url, nearlyIn) {
 
 // The program's loader, the compiled program and the assets' package, for
 // every showing: [program, assets]. nearlyIn is called once the package's
-// end is near (fetchAssets), maybe more than once.
+// end is near (fetchAssets), at the latest when it is in, maybe more than
+// once; only the first download calls it.
 function download(nearlyIn) {
   if (downloads === null) {
     downloads = Promise.all([compileProgram('demo.wasm'), fetchAssets('demo.data', nearlyIn), loadScript('demo.js')]);

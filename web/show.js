@@ -88,7 +88,6 @@ function prepareShow(text) {
   prepareImageDecoder();
   const contextMade = makeWebGLContext(canvas);
   download(askForMusic).then(async ([program, assets]) => {
-    askForMusic();
     // The program's instance in steps, each a task of its own: its loader,
     // its instantiation, its start-up with the assets.
     await nextTask();
